@@ -1,0 +1,6 @@
+// The extraction job (input kind 0): every image of an archive out to PNG or
+// BMP, with the build file, palette images and tile listing.
+#pragma once
+namespace quarnel {
+void extraction_job();
+}

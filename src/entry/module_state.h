@@ -1,0 +1,45 @@
+// The state that start-up sets for the jobs, one instance per process.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quarnel {
+
+enum class InputKind : std::uint8_t {
+    archive = 0,       // extraction
+    none = 1,          // no usable input (a message has been printed)
+    scenario_map = 3,  // map viewer
+    animation = 4,     // animation report
+    picture = 5,       // archive builder
+    unknown = 255,     // unrecognised extension
+};
+
+// Kinds of archive for extraction.
+namespace archive_kinds {
+inline constexpr std::uint8_t sprite_set = 0;     // .spr
+inline constexpr std::uint8_t tile_set = 1;       // .bts
+inline constexpr std::uint8_t raw_data = 3;       // option -r
+inline constexpr std::uint8_t trs = 10;           // .trs
+inline constexpr std::uint8_t trc = 11;           // .trc
+inline constexpr std::uint8_t trw = 12;           // .trw
+}  // namespace archive_kinds
+
+struct ModuleState {
+    std::string input_path;          // the input file as accepted (absolute)
+    std::string input_dir;           // input_path up to and including its last separator
+    std::string input_folder_name;   // name of the folder that holds the input
+    std::string input_base_name;     // file name less its last four characters
+    std::string palette_image_name;  // argument after "-p"
+    std::string game_dir;            // from setup.txt, ending in a separator when set
+    std::uint8_t palette_source = 1; // 1 archive palette, 2 palette image (-p)
+    std::uint8_t archive_kind = 0;
+    InputKind input_kind = InputKind::none;
+    std::string program_dir;
+    std::vector<std::uint8_t> input_bytes;  // the whole file a job works on
+};
+
+ModuleState& module_state();
+
+}  // namespace quarnel

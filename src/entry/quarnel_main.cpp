@@ -1,0 +1,3 @@
+#include "entry/startup.h"
+
+int main(int argc, char** argv) { return quarnel::quarnel_main(argc, argv); }

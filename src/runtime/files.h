@@ -1,0 +1,84 @@
+// Files and directories: the table of 254 file numbers with its four open
+// modes, the input context for item-by-item reading, directory listing and
+// the program's own location.
+//
+// Error codes: 0 success, 1 bad file number or bad call, 2 file cannot be
+// opened or created, 3 failed read or write.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quarnel {
+
+enum class OpenMode { binary, input, output, append };
+
+inline constexpr int max_file_number = 254;
+
+int free_file_number();
+int open_file(std::string_view name, OpenMode mode, int file_number);
+// Closes the file; 0 closes every open file.
+int close_file(int file_number);
+
+// Reads count bytes at the 1-based position (0 = current) and advances past
+// them; bytes beyond the end arrive as zeros.
+int get_bytes(int file_number, std::int64_t position, std::uint8_t* destination, std::size_t count);
+// Writes at the 1-based position (0 = current), growing the file as needed.
+int put_bytes(int file_number, std::int64_t position, std::span<const std::uint8_t> source);
+
+template <typename T>
+int get_array(int file_number, std::int64_t position, std::vector<T>& array) {
+    return get_bytes(file_number, position, reinterpret_cast<std::uint8_t*>(array.data()), array.size() * sizeof(T));
+}
+template <typename T>
+int put_array(int file_number, std::int64_t position, const std::vector<T>& array) {
+    return put_bytes(file_number, position,
+                     std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(array.data()), array.size() * sizeof(T)));
+}
+
+// Writes text bytes to a file opened for output or append (print_text's file side).
+int write_file_text(int file_number, std::string_view text);
+
+// Makes an open file the input context for input_item; 1 when not open.
+int input_from_file(int file_number);
+// Next item of the input context; empty at the end of input.
+std::string input_item();
+// Makes a typed line the input context (ask_answer does this).
+void input_from_line(std::string line);
+
+// -1 when no byte is left to read or the number is not open; 0 otherwise.
+int end_of_file(int file_number);
+// Size in bytes; 0 when the file cannot be opened.
+std::int64_t file_size(std::string_view name);
+// -1 when the name can be opened for reading as a file (a folder gives 0).
+int file_exists(std::string_view name);
+int delete_file(std::string_view name);
+// 0 when created, -1 when not.
+int make_directory(std::string_view path);
+// Folder of the running executable, without a trailing separator.
+std::string program_directory();
+
+inline constexpr unsigned plain_file_mask = 0x21;
+// First entry of the folder matching the pattern's wildcard ("dir/*.png"),
+// names sorted by byte order ignoring case; empty when none.
+std::string first_match(std::string_view pattern, unsigned attribute_mask);
+std::string next_match();
+
+// Argument at that index (0 = the program path); empty when absent.
+std::string command_argument(int index);
+void set_command_arguments(int argc, char** argv);
+
+[[noreturn]] void end_program(int status);
+
+// Whole-file helpers for the jobs: the file's bytes, or nothing when it
+// cannot be read; and writing a file whole (an earlier file is replaced).
+std::optional<std::vector<std::uint8_t>> read_whole_file(std::string_view name);
+bool write_whole_file(std::string_view name, std::span<const std::uint8_t> bytes);
+bool write_whole_file(std::string_view name, std::string_view bytes);
+
+}  // namespace quarnel

@@ -1,0 +1,81 @@
+#include "runtime/paths.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace quarnel {
+
+namespace {
+char lower_ascii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+}  // namespace
+
+std::string join_path(std::string_view dir, std::string_view name) {
+    std::string out(dir);
+    if (!out.empty() && out.back() != path_separator) out.push_back(path_separator);
+    out.append(name);
+    return out;
+}
+
+std::string path_file_name(std::string_view path) {
+    const auto cut = path.find_last_of(path_separator);
+    return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
+}
+
+std::string path_dir_part(std::string_view path) {
+    const auto cut = path.find_last_of(path_separator);
+    return cut == std::string_view::npos ? std::string() : std::string(path.substr(0, cut + 1));
+}
+
+bool less_ignoring_case(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto ca = static_cast<unsigned char>(lower_ascii(a[i]));
+        const auto cb = static_cast<unsigned char>(lower_ascii(b[i]));
+        if (ca != cb) return ca < cb;
+    }
+    if (a.size() != b.size()) return a.size() < b.size();
+    return a < b;  // names equal but for case keep a fixed order
+}
+
+bool equal_ignoring_case(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lower_ascii(a[i]) != lower_ascii(b[i])) return false;
+    return true;
+}
+
+std::string find_ignoring_case(std::string_view dir, std::string_view name) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const std::string exact = join_path(dir, name);
+    if (fs::exists(exact, ec)) return exact;
+    const fs::path folder = dir.empty() ? fs::path(".") : fs::path(std::string(dir));
+    std::vector<std::string> found;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string entry = it->path().filename().string();
+        if (equal_ignoring_case(entry, name)) found.push_back(entry);
+    }
+    if (found.empty()) return {};
+    std::sort(found.begin(), found.end(), [](const std::string& a, const std::string& b) { return a < b; });
+    return join_path(dir, found.front());
+}
+
+std::vector<std::string> list_files_with_suffix(std::string_view dir, std::string_view suffix) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    std::vector<std::string> names;
+    const fs::path folder = dir.empty() ? fs::path(".") : fs::path(std::string(dir));
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code type_ec;
+        if (!it->is_regular_file(type_ec)) continue;
+        const std::string entry = it->path().filename().string();
+        if (entry.size() >= suffix.size() &&
+            equal_ignoring_case(std::string_view(entry).substr(entry.size() - suffix.size()), suffix))
+            names.push_back(entry);
+    }
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return less_ignoring_case(a, b); });
+    return names;
+}
+
+}  // namespace quarnel

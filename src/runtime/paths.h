@@ -1,0 +1,34 @@
+// Paths: the one separator and the one joining rule, and look-ups that
+// ignore letter case for names written by case-insensitive systems.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quarnel {
+
+inline constexpr char path_separator = '/';
+
+// dir + separator + name; no separator is doubled when dir already ends in
+// one, and an empty dir gives the name alone.
+std::string join_path(std::string_view dir, std::string_view name);
+
+// The last path part (after the last separator).
+std::string path_file_name(std::string_view path);
+// Everything up to and including the last separator; empty when none.
+std::string path_dir_part(std::string_view path);
+
+// The name of an entry of folder dir that equals name ignoring ASCII case,
+// joined to dir; an exact match is preferred. Empty when there is none.
+std::string find_ignoring_case(std::string_view dir, std::string_view name);
+
+// Plain files of dir whose names end in suffix (ignoring case), sorted by
+// name in byte order ignoring case.
+std::vector<std::string> list_files_with_suffix(std::string_view dir, std::string_view suffix);
+
+// Byte order ignoring ASCII case (the sort order of directory listings).
+bool less_ignoring_case(std::string_view a, std::string_view b);
+bool equal_ignoring_case(std::string_view a, std::string_view b);
+
+}  // namespace quarnel

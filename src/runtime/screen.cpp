@@ -1,0 +1,230 @@
+#include "runtime/screen.h"
+
+#include <algorithm>
+
+#include "runtime/window.h"
+
+namespace quarnel {
+
+namespace {
+
+struct ScreenState {
+    bool open = false;
+    int depth = 0;
+    std::vector<ImagePtr> pages;
+    std::vector<bool> marked_rows = std::vector<bool>(screen_height, false);
+    bool any_marked = false;
+    std::array<std::uint32_t, 256> palette{};
+    std::string title;
+    TextCursor cursor;
+};
+
+ScreenState& state() {
+    static ScreenState s;
+    return s;
+}
+
+std::uint32_t pack_entry(std::uint32_t r, std::uint32_t g, std::uint32_t b) { return r | (g << 8) | (b << 16); }
+
+// The standard VGA palette in 6-bit components, each stored as c x 255 / 63.
+std::array<std::uint32_t, 256> make_default_palette() {
+    std::array<std::uint32_t, 256> p{};
+    auto put = [&](int i, int r, int g, int b) {
+        p[static_cast<std::size_t>(i)] = pack_entry(static_cast<std::uint32_t>(r * 255 / 63),
+                                                    static_cast<std::uint32_t>(g * 255 / 63),
+                                                    static_cast<std::uint32_t>(b * 255 / 63));
+    };
+    static const int text_colours[16][3] = {
+        {0, 0, 0},    {0, 0, 42},   {0, 42, 0},   {0, 42, 42},  {42, 0, 0},   {42, 0, 42},
+        {42, 21, 0},  {42, 42, 42}, {21, 21, 21}, {21, 21, 63}, {21, 63, 21}, {21, 63, 63},
+        {63, 21, 21}, {63, 21, 63}, {63, 63, 21}, {63, 63, 63}};
+    for (int i = 0; i < 16; ++i) put(i, text_colours[i][0], text_colours[i][1], text_colours[i][2]);
+    static const int greys[16] = {0, 5, 8, 11, 14, 17, 20, 24, 28, 32, 36, 40, 45, 50, 56, 63};
+    for (int i = 0; i < 16; ++i) put(16 + i, greys[i], greys[i], greys[i]);
+    // Nine groups of 24 hues: three intensities, each at three saturations.
+    // Each group walks the colour wheel blue, magenta, red, yellow, green, cyan
+    // through five levels from the group's lowest to its highest component.
+    static const int levels[9][5] = {
+        {0, 16, 31, 47, 63}, {31, 39, 47, 55, 63}, {45, 49, 54, 58, 63},
+        {0, 7, 14, 21, 28},  {14, 17, 21, 24, 28}, {20, 22, 24, 26, 28},
+        {0, 4, 8, 12, 16},   {8, 10, 12, 14, 16},  {11, 12, 13, 15, 16}};
+    static const int wheel[24][3] = {
+        {0, 0, 4}, {1, 0, 4}, {2, 0, 4}, {3, 0, 4}, {4, 0, 4}, {4, 0, 3}, {4, 0, 2}, {4, 0, 1},
+        {4, 0, 0}, {4, 1, 0}, {4, 2, 0}, {4, 3, 0}, {4, 4, 0}, {3, 4, 0}, {2, 4, 0}, {1, 4, 0},
+        {0, 4, 0}, {0, 4, 1}, {0, 4, 2}, {0, 4, 3}, {0, 4, 4}, {0, 3, 4}, {0, 2, 4}, {0, 1, 4}};
+    int index = 32;
+    for (const auto& group : levels)
+        for (const auto& hue : wheel) put(index++, group[hue[0]], group[hue[1]], group[hue[2]]);
+    // Entries 248 to 255 stay black.
+    return p;
+}
+
+}  // namespace
+
+const std::array<std::uint32_t, 256>& default_palette() {
+    static const auto palette = make_default_palette();
+    return palette;
+}
+
+std::recursive_mutex& graphics_lock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+int set_screen(int mode, int depth, int pages) {
+    if (mode != 18 || (depth != 8 && depth != 32) || pages < 1) return 1;
+    const bool had_window = window_is_open();
+    {
+        std::lock_guard lock(graphics_lock());
+        ScreenState& s = state();
+        s.pages.clear();
+        const std::uint32_t bpp = static_cast<std::uint32_t>(depth / 8);
+        for (int i = 0; i < pages; ++i) {
+            auto page = std::make_unique<Image>();
+            const std::uint32_t pitch = screen_width * bpp;
+            page->bytes.assign(full_header_size + std::size_t{pitch} * screen_height, 0);
+            auto store = [&](std::size_t at, std::uint32_t v) {
+                for (int k = 0; k < 4; ++k) page->bytes[at + k] = static_cast<std::uint8_t>(v >> (8 * k));
+            };
+            store(0, full_header_type);
+            store(4, bpp);
+            store(8, screen_width);
+            store(12, screen_height);
+            store(16, pitch);
+            s.pages.push_back(std::move(page));
+        }
+        s.open = true;
+        s.depth = depth;
+        s.palette = default_palette();
+        s.cursor = TextCursor{};
+        std::fill(s.marked_rows.begin(), s.marked_rows.end(), true);
+        s.any_marked = true;
+    }
+    if (had_window) window_close();
+    window_open(depth);
+    return 0;
+}
+
+bool screen_is_open() {
+    std::lock_guard lock(graphics_lock());
+    return state().open;
+}
+
+bool screen_has_window() { return window_is_open(); }
+
+int screen_depth() {
+    std::lock_guard lock(graphics_lock());
+    return state().open ? state().depth : 0;
+}
+
+std::uint32_t screen_bytes_per_pixel() {
+    std::lock_guard lock(graphics_lock());
+    return state().open ? static_cast<std::uint32_t>(state().depth / 8) : 0;
+}
+
+Image* screen_page() {
+    std::lock_guard lock(graphics_lock());
+    auto& s = state();
+    return s.open && !s.pages.empty() ? s.pages[0].get() : nullptr;
+}
+
+Image* screen_back_page() {
+    std::lock_guard lock(graphics_lock());
+    auto& s = state();
+    return s.open && s.pages.size() > 1 ? s.pages[1].get() : nullptr;
+}
+
+void show_back_page() {
+    std::lock_guard lock(graphics_lock());
+    auto& s = state();
+    if (!s.open || s.pages.size() < 2) return;
+    s.pages[0]->bytes = s.pages[1]->bytes;
+    mark_all_rows();
+}
+
+void mark_rows(int first, int last) {
+    std::lock_guard lock(graphics_lock());
+    auto& s = state();
+    first = std::max(first, 0);
+    last = std::min(last, screen_height - 1);
+    for (int y = first; y <= last; ++y) s.marked_rows[static_cast<std::size_t>(y)] = true;
+    if (first <= last) s.any_marked = true;
+}
+
+void mark_all_rows() { mark_rows(0, screen_height - 1); }
+
+bool take_marked_rows(std::vector<bool>& rows) {
+    std::lock_guard lock(graphics_lock());
+    auto& s = state();
+    if (!s.any_marked) return false;
+    rows = s.marked_rows;
+    std::fill(s.marked_rows.begin(), s.marked_rows.end(), false);
+    s.any_marked = false;
+    return true;
+}
+
+void set_palette_entry(int index, int red, int green, int blue) {
+    // Six bits of each component are kept: (c >> 2) x 255 / 63.
+    auto six_bit = [](int c) {
+        return static_cast<std::uint8_t>(((static_cast<unsigned>(c) & 0xFFu) >> 2) * 255u / 63u);
+    };
+    store_palette_entry(index, six_bit(red), six_bit(green), six_bit(blue));
+}
+
+void store_palette_entry(int index, std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
+    std::lock_guard lock(graphics_lock());
+    auto& s = state();
+    s.palette[static_cast<std::size_t>(index & 255)] = pack_entry(red, green, blue);
+    // At 8 bits the whole shown page changes colour at once.
+    if (s.open && s.depth == 8) mark_all_rows();
+}
+
+std::uint32_t palette_entry(int index) {
+    std::lock_guard lock(graphics_lock());
+    return state().palette[static_cast<std::size_t>(index & 255)];
+}
+
+void get_palette_entry(int index, int& red, int& green, int& blue) {
+    const std::uint32_t e = palette_entry(index);
+    red = static_cast<int>(e & 0xFF);
+    green = static_cast<int>((e >> 8) & 0xFF);
+    blue = static_cast<int>((e >> 16) & 0xFF);
+}
+
+std::uint32_t get_palette_entry_packed(int index) {
+    const std::uint32_t e = palette_entry(index);
+    return ((e & 0xFF) >> 2) | ((((e >> 8) & 0xFF) >> 2) << 8) | ((((e >> 16) & 0xFF) >> 2) << 16);
+}
+
+void reset_palette() {
+    std::lock_guard lock(graphics_lock());
+    state().palette = default_palette();
+    if (state().open && state().depth == 8) mark_all_rows();
+}
+
+void set_window_title(std::string_view title) {
+    const std::string_view used = title.substr(0, std::min<std::size_t>(title.size(), 127));
+    {
+        std::lock_guard lock(graphics_lock());
+        state().title.assign(used);
+    }
+    window_set_title(used);
+}
+
+std::string window_title() {
+    std::lock_guard lock(graphics_lock());
+    return state().title;
+}
+
+TextCursor& text_cursor() { return state().cursor; }
+
+void close_screen() {
+    window_close();
+    std::lock_guard lock(graphics_lock());
+    auto& s = state();
+    s.open = false;
+    s.depth = 0;
+    s.pages.clear();
+}
+
+}  // namespace quarnel
