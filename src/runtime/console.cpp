@@ -86,3 +86,7 @@ int mouse_state(int& x, int& y, int& wheel, int& buttons) {
 bool input_has_ended() { return g_input_ended; }
 
 }  // namespace quarnel
+
+namespace quarnel {
+void begin_key_pass() {}
+}  // namespace quarnel

@@ -45,6 +45,13 @@ double timer_seconds();
 // window is open or the pointer is not over it.
 int mouse_state(int& x, int& y, int& wheel, int& buttons);
 
+// The map viewer calls this once per pass of its loop. In headless mode it
+// takes the next key from standard input (a letter, a digit, ESC, or an
+// arrow-key sequence ESC [ A/B/C/D) and holds it for this pass only, so that
+// key_down reports it; with a window it does nothing (the window keeps the
+// held keys).
+void begin_key_pass();
+
 // True once standard input, when it is not a terminal, has been read to its
 // end: key waits end and the map viewer's loop ends as on Escape.
 bool input_has_ended();

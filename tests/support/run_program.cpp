@@ -1,0 +1,129 @@
+#include "support/run_program.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace quarnel::test {
+
+std::string quarnel_path() { return std::string(QUARNEL_BINARY_DIR) + "/quarnel"; }
+std::string bytediff_path() { return std::string(QUARNEL_BINARY_DIR) + "/bytediff"; }
+
+ProgramRun run_program(const std::string& program, const std::vector<std::string>& arguments,
+                       const std::string& input, const std::string& working_dir, int timeout_seconds,
+                       const std::vector<std::string>& extra_environment) {
+    int in_pipe[2], out_pipe[2], err_pipe[2];
+    if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe failed");
+    const pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        dup2(in_pipe[0], 0);
+        dup2(out_pipe[1], 1);
+        dup2(err_pipe[1], 2);
+        for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) close(fd);
+        if (chdir(working_dir.c_str()) != 0) _exit(126);
+        setenv("SDL_VIDEODRIVER", "dummy", 1);
+        unsetenv("DISPLAY");
+        unsetenv("WAYLAND_DISPLAY");
+        for (const auto& entry : extra_environment) putenv(strdup(entry.c_str()));
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(program.c_str()));
+        for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    close(in_pipe[0]);
+    close(out_pipe[1]);
+    close(err_pipe[1]);
+    signal(SIGPIPE, SIG_IGN);
+    fcntl(in_pipe[1], F_SETFL, O_NONBLOCK);
+
+    ProgramRun run;
+    std::size_t written = 0;
+    bool in_open = true;
+    if (input.empty()) {
+        close(in_pipe[1]);
+        in_open = false;
+    }
+    bool out_open = true, err_open = true;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
+    char buffer[65536];
+    while (out_open || err_open) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) {
+            run.timed_out = true;
+            kill(pid, SIGKILL);
+            break;
+        }
+        std::vector<pollfd> fds;
+        if (out_open) fds.push_back({out_pipe[0], POLLIN, 0});
+        if (err_open) fds.push_back({err_pipe[0], POLLIN, 0});
+        if (in_open) fds.push_back({in_pipe[1], POLLOUT, 0});
+        const int left_ms = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count());
+        if (poll(fds.data(), fds.size(), std::min(left_ms, 200)) < 0) continue;
+        for (const auto& p : fds) {
+            if (p.revents == 0) continue;
+            if (p.fd == in_pipe[1]) {
+                const ssize_t n = write(in_pipe[1], input.data() + written, input.size() - written);
+                if (n > 0) written += static_cast<std::size_t>(n);
+                if (n < 0 && errno != EAGAIN) written = input.size();
+                if (written >= input.size()) {
+                    close(in_pipe[1]);
+                    in_open = false;
+                }
+                continue;
+            }
+            const ssize_t n = read(p.fd, buffer, sizeof buffer);
+            std::string& sink = p.fd == out_pipe[0] ? run.output : run.errors;
+            if (n > 0) {
+                sink.append(buffer, static_cast<std::size_t>(n));
+            } else {
+                (p.fd == out_pipe[0] ? out_open : err_open) = false;
+            }
+        }
+    }
+    if (in_open) close(in_pipe[1]);
+    close(out_pipe[0]);
+    close(err_pipe[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (WIFEXITED(status)) run.exit_status = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
+    return run;
+}
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "quarnel-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace quarnel::test
