@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <utility>
 
 #include "runtime/byte_reader.h"
 
@@ -20,14 +21,22 @@ struct RunLengthDecode {
     bool data_ended = false;      // the data ran out before the last pixel
 };
 
+// One token as the decoder met it.
+struct RunLengthToken {
+    bool skip = false;              // a skip token (else a literal)
+    std::uint32_t length = 0;       // pixels the token stands for, 1 to 128
+    bool completes_image = false;   // the picture's last pixel was filled by it
+};
+
 // Decodes one picture of width x height from data at start, calling
-// put(x, y, index) for every pixel a literal sets; skipped pixels are left
-// alone. A run is consumed whole; pixels that would fall below the last row
-// are dropped. When the data ends first, decoding stops there with what was
-// decoded. Nothing is decoded when width or height is 0.
-template <typename PutPixel>
-RunLengthDecode decode_run_length(std::span<const std::uint8_t> data, std::size_t start, std::uint32_t width,
-                                  std::uint32_t height, PutPixel&& put) {
+// put(x, y, index) for every pixel a literal sets and on_token(token) after
+// every token; skipped pixels are left alone. A run is consumed whole; pixels
+// that would fall below the last row are dropped. When the data ends first,
+// decoding stops there with what was decoded (a literal cut short is not
+// reported as a token). Nothing is decoded when width or height is 0.
+template <typename PutPixel, typename OnToken>
+RunLengthDecode decode_run_length_tokens(std::span<const std::uint8_t> data, std::size_t start, std::uint32_t width,
+                                         std::uint32_t height, PutPixel&& put, OnToken&& on_token) {
     ByteReader in(data, start);
     RunLengthDecode result;
     if (width == 0 || height == 0) {
@@ -55,6 +64,7 @@ RunLengthDecode decode_run_length(std::span<const std::uint8_t> data, std::size_
             const std::uint64_t linear = std::uint64_t{y} * width + x + count;
             y = static_cast<std::uint32_t>(linear / width);
             x = static_cast<std::uint32_t>(linear % width);
+            on_token(RunLengthToken{true, 256u - token, y >= height});
             continue;
         }
         const std::uint32_t count = token + 1u;
@@ -70,9 +80,22 @@ RunLengthDecode decode_run_length(std::span<const std::uint8_t> data, std::size_
             }
         }
         if (result.data_ended) break;
+        on_token(RunLengthToken{false, count, y >= height});
     }
     result.next_offset = in.position();
     return result;
+}
+
+// Decodes one picture of width x height from data at start, calling
+// put(x, y, index) for every pixel a literal sets; skipped pixels are left
+// alone. A run is consumed whole; pixels that would fall below the last row
+// are dropped. When the data ends first, decoding stops there with what was
+// decoded. Nothing is decoded when width or height is 0.
+template <typename PutPixel>
+RunLengthDecode decode_run_length(std::span<const std::uint8_t> data, std::size_t start, std::uint32_t width,
+                                  std::uint32_t height, PutPixel&& put) {
+    return decode_run_length_tokens(data, start, width, height, std::forward<PutPixel>(put),
+                                    [](const RunLengthToken&) {});
 }
 
 }  // namespace quarnel
