@@ -1,0 +1,117 @@
+#include "archive/palette.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <vector>
+#include <system_error>
+
+#include "runtime/bmp.h"
+#include "runtime/console.h"
+#include "runtime/files.h"
+#include "runtime/image.h"
+#include "runtime/paths.h"
+
+namespace quarnel {
+
+std::uint8_t expand_component(std::uint8_t component) {
+    auto v = static_cast<std::uint8_t>(component * 4);
+    if (v != 0) v = static_cast<std::uint8_t>(v + 3);
+    return v;
+}
+
+std::uint8_t reduce_component(std::uint8_t value) {
+    const unsigned v = value > 3 ? value - 3u : value;
+    unsigned quotient = v / 4;
+    const unsigned remainder = v % 4;
+    // Nearest whole number, a half going to the even neighbour.
+    if (remainder > 2 || (remainder == 2 && (quotient & 1u) != 0)) ++quotient;
+    return static_cast<std::uint8_t>(quotient);
+}
+
+Palette palette_from_block_bytes(std::span<const std::uint8_t> block) {
+    Palette colours{};
+    auto component = [&](std::size_t at) -> std::uint8_t { return at < block.size() ? block[at] : 0; };
+    for (std::size_t i = 0; i < palette_entries; ++i)
+        colours[i] = opaque_colour(expand_component(component(3 * i)), expand_component(component(3 * i + 1)),
+                                   expand_component(component(3 * i + 2)));
+    return colours;
+}
+
+std::array<std::uint8_t, 768> block_from_palette(const Palette& colours) {
+    std::array<std::uint8_t, 768> block{};
+    for (std::size_t i = 0; i < palette_entries; ++i) {
+        block[3 * i] = reduce_component(static_cast<std::uint8_t>(colours[i] >> 16));
+        block[3 * i + 1] = reduce_component(static_cast<std::uint8_t>(colours[i] >> 8));
+        block[3 * i + 2] = reduce_component(static_cast<std::uint8_t>(colours[i]));
+    }
+    return block;
+}
+
+Palette palette_from_pal_bytes(std::span<const std::uint8_t> bytes) {
+    Palette colours{};
+    auto component = [&](std::size_t at) -> std::uint8_t { return at < bytes.size() ? bytes[at] : 0; };
+    for (std::size_t i = 0; i < palette_entries; ++i)
+        colours[i] = opaque_colour(component(3 * i), component(3 * i + 1), component(3 * i + 2));
+    return colours;
+}
+
+int save_palette_image(std::string_view path, const Palette& colours) {
+    ImagePtr strip = create_image(static_cast<int>(palette_entries), 1, 0, 32);
+    if (!strip) return 1;
+    for (std::size_t i = 0; i < palette_entries; ++i) set_pixel(strip.get(), static_cast<int>(i), 0, colours[i]);
+    const int code = save_bmp(path, strip.get());
+    destroy_image(strip);
+    return code;
+}
+
+void ExtractionPalette::palette_from_block(std::span<const std::uint8_t> input_bytes, std::string_view output_dir) {
+    const std::span<const std::uint8_t> block =
+        input_bytes.size() > 8 ? input_bytes.subspan(8, std::min<std::size_t>(768, input_bytes.size() - 8))
+                               : std::span<const std::uint8_t>();
+    working = palette_from_block_bytes(block);
+    base = working;
+    save_palette_image(join_path(output_dir, palette_image_file_name), working);
+}
+
+void ExtractionPalette::palette_from_image(std::string_view image_path, std::string_view output_dir) {
+    ImagePtr strip = create_image(static_cast<int>(palette_entries), 1, 0, 32);
+    const int code = load_bmp(image_path, strip.get());
+    print_integer(0, code, true);
+    for (std::size_t i = 0; i < palette_entries; ++i) {
+        const std::int64_t pixel = get_pixel(strip.get(), static_cast<int>(i), 0);
+        working[i] = pixel < 0 ? 0u : static_cast<std::uint32_t>(pixel);
+    }
+    base = working;
+    if (strip) save_bmp(join_path(output_dir, palette_image_file_name), strip.get());
+    destroy_image(strip);
+}
+
+void ExtractionPalette::palette_from_pal_file(std::string_view dir, std::string_view name) {
+    const std::string found = find_ignoring_case(dir, name);
+    std::optional<std::vector<std::uint8_t>> bytes;
+    if (!found.empty()) bytes = read_whole_file(found);
+    if (!bytes) {
+        // Like the binary open it stands for: a missing file is created empty.
+        const std::string path = join_path(dir, name);
+        std::error_code ec;
+        if (!std::filesystem::exists(path, ec)) write_whole_file(path, std::string_view());
+        bytes.emplace();
+    }
+    working = palette_from_pal_bytes(*bytes);
+}
+
+void ExtractionPalette::rotate_cycle_colours(int step) {
+    rotation_step = ((step % cycle_length) + cycle_length) % cycle_length;
+    for (int k = 0; k < cycle_length; ++k)
+        working[static_cast<std::size_t>(cycle_first_entry + (rotation_step + k) % cycle_length)] =
+            base[static_cast<std::size_t>(cycle_first_entry + k)];
+}
+
+int ExtractionPalette::write_used_palette(std::string_view path) const {
+    Palette shown{};
+    for (std::size_t i = 0; i < palette_entries; ++i) shown[i] = used[i] ? working[i] : working[0];
+    return save_palette_image(path, shown);
+}
+
+}  // namespace quarnel

@@ -1,0 +1,100 @@
+#include "builder/build_file.h"
+
+#include <cmath>
+#include <optional>
+#include <string>
+
+#include "runtime/files.h"
+#include "runtime/paths.h"
+#include "runtime/text.h"
+
+namespace quarnel {
+
+bool CrLfTextFile::open(std::string_view path) {
+    close();
+    failed_ = false;
+    file_ = std::fopen(std::string(path).c_str(), "wb");
+    return file_ != nullptr;
+}
+
+void CrLfTextFile::write_line(std::string_view text) {
+    if (!file_) return;
+    if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed_ = true;
+    if (std::fwrite("\r\n", 1, 2, file_) != 2) failed_ = true;
+}
+
+bool CrLfTextFile::close() {
+    if (!file_) return !failed_;
+    if (std::fclose(file_) != 0) failed_ = true;
+    file_ = nullptr;
+    return !failed_;
+}
+
+void BuildFileWriter::write_flag(std::uint8_t value) { file_.write_line(decimal_text(std::uint32_t{value})); }
+
+void TileListingWriter::write_tile(std::uint16_t value, std::uint32_t number) {
+    file_.write_line(decimal_text(std::uint32_t{value}) + " ; " + decimal_text(number));
+}
+
+std::int32_t build_value(std::string_view line) {
+    std::size_t i = 0;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    const double value = number_value(line.substr(i));
+    if (!std::isfinite(value)) return 0;
+    // Nearest integer, ties to even (the default rounding mode), then the
+    // low 32 bits of it.
+    const double rounded = std::nearbyint(value);
+    double wrapped = std::fmod(rounded, 4294967296.0);
+    if (wrapped < 0) wrapped += 4294967296.0;
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(wrapped));
+}
+
+std::vector<std::string> split_lines(std::string_view text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = start;
+        while (end < text.size() && text[end] != '\n' && text[end] != '\r') ++end;
+        lines.emplace_back(text.substr(start, end - start));
+        if (end < text.size()) {
+            // CR LF is one line end; a lone CR or LF is one too.
+            end += (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1;
+        }
+        start = end;
+    }
+    return lines;
+}
+
+BuildSettings parse_build_file(std::string_view text) {
+    const std::vector<std::string> lines = split_lines(text);
+    auto flag = [&](std::size_t line_number) -> std::uint8_t {
+        if (lines.size() < line_number) return 0;
+        return static_cast<std::uint8_t>(static_cast<std::uint32_t>(build_value(lines[line_number - 1])) & 0xFFu);
+    };
+    BuildSettings settings;
+    settings.tile_set_flag = flag(2);
+    settings.storage_flag = flag(3);
+    settings.row_split_flag = flag(4);
+    return settings;
+}
+
+BuildSettings read_build_file(std::string_view folder) {
+    const auto bytes = read_whole_file(join_path(folder, build_file_name));
+    if (!bytes) return {};
+    return parse_build_file(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
+}
+
+std::vector<std::int32_t> parse_tile_listing(std::string_view text, std::size_t count) {
+    const std::vector<std::string> lines = split_lines(text);
+    std::vector<std::int32_t> values(count, 0);
+    for (std::size_t i = 0; i < count && i < lines.size(); ++i) values[i] = build_value(lines[i]);
+    return values;
+}
+
+std::vector<std::int32_t> read_tile_listing(std::string_view path, std::size_t count) {
+    const auto bytes = read_whole_file(path);
+    if (!bytes) return std::vector<std::int32_t>(count, 0);
+    return parse_tile_listing(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()), count);
+}
+
+}  // namespace quarnel
