@@ -1,12 +1,124 @@
-// Provisional.
+// bytediff: asks for two file names and lists, position by position from the
+// first byte, where the two files differ, up to 31 differences and up to the
+// end of the shorter file.
+//
+// The comparison behaves as if it read one byte of each file per step; the
+// bytes themselves are read in blocks of a mebibyte and compared with
+// memcmp, so large identical files go by at the speed of the disk.
 #include "bytediff/bytediff.h"
 
+#include <algorithm>
+#include <cstring>
+#include <string>
+
 #include "runtime/console.h"
+#include "runtime/files.h"
+#include "runtime/text.h"
 
 namespace quarnel {
+
+namespace {
+
+constexpr std::size_t block_size = std::size_t{1} << 20;
+
+// Fills the block from the file at the 1-based position; a file that is
+// not open reads as zeros.
+void read_block(int file_number, bool is_open, std::int64_t position, std::uint8_t* block, std::size_t count) {
+    if (is_open) get_bytes(file_number, position, block, count);
+    else std::memset(block, 0, count);
+}
+
+}  // namespace
+
+ByteScan scan_files(int first_file, int second_file) {
+    ByteScan scan;
+    const std::int64_t first_length = file_length(first_file);
+    const std::int64_t second_length = file_length(second_file);
+    const bool first_open = first_length >= 0;
+    const bool second_open = second_length >= 0;
+    // A file that is not open counts as ended after the first step.
+    const std::int64_t first_size = first_open ? first_length : 0;
+    const std::int64_t second_size = second_open ? second_length : 0;
+
+    // Each step reads one position of both files and then asks whether
+    // either file has been read to its end, so the scan stops after step
+    // max(1, size) of the shorter file, or earlier at the 31st difference.
+    const std::int64_t last_possible_step = std::min(std::max<std::int64_t>(1, first_size), std::max<std::int64_t>(1, second_size));
+    std::int64_t last_step = last_possible_step;
+
+    std::vector<std::uint8_t> first_block(block_size), second_block(block_size);
+    bool limit_reached = false;
+    for (std::int64_t start = 1; start <= last_possible_step && !limit_reached;) {
+        const std::size_t count = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(block_size), last_possible_step - start + 1));
+        read_block(first_file, first_open, start, first_block.data(), count);
+        read_block(second_file, second_open, start, second_block.data(), count);
+        if (std::memcmp(first_block.data(), second_block.data(), count) != 0) {
+            for (std::size_t i = 0; i < count; ++i) {
+                if (first_block[i] == second_block[i]) continue;
+                const std::int64_t position = start + static_cast<std::int64_t>(i);
+                scan.differences.push_back({position, first_block[i], second_block[i]});
+                if (scan.differences.size() >= max_listed_differences) {
+                    last_step = position;
+                    limit_reached = true;
+                    break;
+                }
+            }
+        }
+        start += static_cast<std::int64_t>(count);
+    }
+    scan.first_ended = last_step >= first_size;
+    scan.second_ended = last_step >= second_size;
+    return scan;
+}
+
 int bytediff_main(int argc, char** argv) {
     init_runtime(argc, argv);
+    clear_screen();
     print_text(0, "Hello!", true);
-    return 0;
+    print_text(0, "This program shows differences between two files", true);
+    std::string first_name = ask_answer("Please enter first filename: ", false);
+    std::string second_name = ask_answer("Please enter second filename: ", false);
+    print_text(0, "", true);
+    print_text(0, "Differences will be show in tis orded:", true);
+    // The names as answered, also when empty; the defaults apply only after.
+    print_text(0, "actual position in file, bytes from " + first_name + " <> " + second_name + ", then chr() for these bytes",
+               true);
+    if (first_name.empty()) first_name = "test.txt";
+    if (second_name.empty()) second_name = "wynik_decode.txt";
+
+    // Errors of opening are not looked at: in binary mode a missing name is
+    // created empty, and a file that cannot be opened reads as ended.
+    const int first_file = free_file_number();
+    print_text(0, "scanning...", true);
+    open_file(first_name, OpenMode::binary, first_file);
+    const int second_file = free_file_number();
+    open_file(second_name, OpenMode::binary, second_file);
+
+    const ByteScan scan = scan_files(first_file, second_file);
+    for (const ByteDifference& d : scan.differences) {
+        print_text(0,
+                   "roznica, bajt nr: " + decimal_text(d.position) + "  bajty: " + decimal_text(std::uint32_t{d.first}) + " <> " +
+                       decimal_text(std::uint32_t{d.second}) + "   chr: " + std::string(1, static_cast<char>(d.first)) + " <> " +
+                       std::string(1, static_cast<char>(d.second)),
+                   true);
+    }
+    if (scan.first_ended) print_text(0, "koniec pliku pierwszego", true);
+    if (scan.second_ended) print_text(0, "koniec pliku drugiego", true);
+
+    close_file(second_file);
+    close_file(first_file);
+
+    print_text(0, scan.differences.empty() ? "Files are identical" : "Files are different", true);
+    print_text(0, "zakonczono skanowanie...", true);
+    print_text(0, "press 'q' to quit", true);
+
+    // Only a lower-case q ends the program; at the end of a piped standard
+    // input the wait ends too.
+    for (;;) {
+        sleep_ms(50);
+        if (poll_key() == "q" || input_has_ended()) break;
+    }
+    end_program(0);
 }
+
 }  // namespace quarnel

@@ -1,7 +1,23 @@
-// Provisional start-up: banner only.
+// Start-up of quarnel: the banner, the choice and classification of the
+// input file, the setup file, the screen that suits the job, exactly one
+// job, and the closing key wait.
 #include "entry/startup.h"
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "anim/animation_report.h"
+#include "archive/extraction.h"
+#include "builder/archive_builder.h"
+#include "entry/setup_file.h"
+#include "mapview/map_viewer.h"
 #include "runtime/console.h"
+#include "runtime/files.h"
+#include "runtime/paths.h"
+#include "runtime/screen.h"
+#include "runtime/text.h"
 
 namespace quarnel {
 
@@ -10,10 +26,136 @@ ModuleState& module_state() {
     return state;
 }
 
+namespace {
+
+constexpr int graphics_mode_640x480 = 18;
+const std::string separator(1, path_separator);
+
+// A relative name is taken from the current directory, and "." and ".."
+// parts are resolved, so that the folder part always names the folder that
+// really holds the input (as the file dialog's full paths do).
+std::string absolute_path(const std::string& path) {
+    std::filesystem::path full(path);
+    if (full.is_relative()) {
+        std::error_code ec;
+        const auto current = std::filesystem::current_path(ec);
+        if (ec) return path;
+        full = current / full;
+    }
+    return full.lexically_normal().string();
+}
+
+}  // namespace
+
+InputKind select_input() {
+    ModuleState& state = module_state();
+    state.palette_source = 1;
+    state.program_dir = program_directory();
+
+    std::string input_path = command_argument(1);
+    if (input_path.empty()) input_path = open_file_dialog("Wybierz plik spr/bts", state.program_dir);
+    if (input_path.empty()) {
+        print_text(0, "No input .spr file! | Nie podales pliku .spr!", true);
+        return InputKind::none;
+    }
+    if (file_exists(input_path) == 0) {
+        // Second try: the name beside the program.
+        const std::string beside_program = state.program_dir + separator + input_path;
+        if (file_exists(beside_program) == 0) {
+            print_text(0, "No file found! Nie ma takiego pliku!", true);
+            return InputKind::none;
+        }
+        input_path = beside_program;
+    }
+
+    // Option scan from argument 1 (the input itself) to the first empty one.
+    // The word after "-p" is examined like any other.
+    for (int i = 1;; ++i) {
+        const std::string word = command_argument(i);
+        if (word.empty()) break;
+        if (word == "-p") {
+            state.palette_source = 2;
+            state.palette_image_name = command_argument(i + 1);
+        }
+        if (word == "-r") state.archive_kind = archive_kinds::raw_data;
+    }
+
+    // Path split on the separator: prev and last are the positions of the
+    // last two separators (0 and 1 when there are none), next is one past
+    // the last separator.
+    input_path = absolute_path(input_path);
+    std::int64_t prev = 0, last = 1, next = 1;
+    for (std::int64_t p = text_find(next, input_path, separator); p != 0; p = text_find(next, input_path, separator)) {
+        prev = last;
+        last = p;
+        next = p + 1;
+    }
+    state.input_path = input_path;
+    // A file in the root folder has no folder name (a negative count would
+    // mean "to the end").
+    const std::int64_t folder_length = last - prev - 1;
+    state.input_folder_name = folder_length > 0 ? text_mid(input_path, prev + 1, folder_length) : std::string();
+    state.input_dir = text_left(input_path, next - 1);
+    const std::string file_name = text_mid(input_path, next, -1);
+    state.input_base_name = text_left(file_name, static_cast<std::int64_t>(text_length(file_name)) - 4);
+
+    print_text(0, "katalog: '" + state.input_dir + "'", true);
+    print_text(0, "koncowka: '" + state.input_folder_name + "'", true);
+    print_text(0, "plik: '" + file_name + "'", true);
+
+    // The extension decides the job; a known archive extension wins over -r.
+    const std::string extension = text_lower(text_right(input_path, 4));
+    if (extension == ".spr") { state.archive_kind = archive_kinds::sprite_set; return InputKind::archive; }
+    if (extension == ".bts") { state.archive_kind = archive_kinds::tile_set; return InputKind::archive; }
+    if (extension == ".map") return InputKind::scenario_map;
+    if (extension == ".fin") return InputKind::animation;
+    if (extension == ".png") return InputKind::picture;
+    if (extension == ".trs") { state.archive_kind = archive_kinds::trs; return InputKind::archive; }
+    if (extension == ".trc") { state.archive_kind = archive_kinds::trc; return InputKind::archive; }
+    if (extension == ".trw") { state.archive_kind = archive_kinds::trw; return InputKind::archive; }
+    if (state.archive_kind == archive_kinds::raw_data) return InputKind::archive;
+    print_text(0, "Unrecognized file type!", true);
+    return InputKind::unknown;
+}
+
 int quarnel_main(int argc, char** argv) {
     init_runtime(argc, argv);
     print_text(0, ".spr to .bmp converter for Dark Colony.. author: tarnwicker", true);
-    return 0;
+
+    const InputKind kind = select_input();
+    module_state().input_kind = kind;
+    read_setup();
+
+    switch (kind) {
+        case InputKind::archive:
+            set_screen(graphics_mode_640x480, 32, 2);
+            extraction_job();
+            break;
+        case InputKind::scenario_map:
+            set_screen(graphics_mode_640x480, 8, 2);
+            map_viewer_job();
+            break;
+        case InputKind::animation:
+            set_screen(graphics_mode_640x480, 32, 2);
+            animation_report_job();
+            break;
+        case InputKind::picture:
+            set_screen(graphics_mode_640x480, 32, 2);
+            archive_builder_job();
+            break;
+        case InputKind::none:
+        case InputKind::unknown:
+            break;
+    }
+
+    print_text(0, "Nacisnij dowolny klawisz.", true);
+    // Any key ends the run; at the end of a piped standard input the wait
+    // ends too, so that a script never hangs.
+    while (poll_key().empty() && !input_has_ended()) sleep_ms(10);
+
+    close_file(0);
+    close_screen();
+    end_program(0);
 }
 
 }  // namespace quarnel

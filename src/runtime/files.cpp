@@ -283,6 +283,14 @@ int end_of_file(int file_number) {
     return slot->position >= static_cast<std::int64_t>(info.st_size) ? -1 : 0;
 }
 
+std::int64_t file_length(int file_number) {
+    FileSlot* slot = open_slot(file_number);
+    if (!slot) return -1;
+    if (slot->mode == OpenMode::input) return static_cast<std::int64_t>(slot->text.size());
+    struct stat info {};
+    return fstat(slot->fd, &info) == 0 ? static_cast<std::int64_t>(info.st_size) : -1;
+}
+
 std::int64_t file_size(std::string_view name) {
     const int fd = open_plain(std::string(name), O_RDONLY);
     if (fd < 0) return 0;

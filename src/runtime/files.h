@@ -55,6 +55,8 @@ void input_from_line(std::string line);
 int end_of_file(int file_number);
 // Size in bytes; 0 when the file cannot be opened.
 std::int64_t file_size(std::string_view name);
+// Size in bytes of an open file; -1 when the number is not open.
+std::int64_t file_length(int file_number);
 // -1 when the name can be opened for reading as a file (a folder gives 0).
 int file_exists(std::string_view name);
 int delete_file(std::string_view name);
