@@ -20,7 +20,8 @@ bool place_raw(std::span<const std::uint8_t> data, std::size_t pos, ArchiveImage
     image.pixels = pos;
     const std::uint64_t need = pixel_count(image);
     if (need == 0) {
-        image.end = std::min(pos, data.size());
+        image.pixels = std::min(pos, data.size());
+        image.end = image.pixels;
         return true;
     }
     if (pos >= data.size()) return false;

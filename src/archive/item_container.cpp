@@ -1,0 +1,93 @@
+#include "archive/item_container.h"
+
+#include "archive/picture_canvas.h"
+#include "runtime/console.h"
+#include "runtime/files.h"
+#include "runtime/paths.h"
+#include "runtime/text.h"
+
+namespace quarnel {
+
+namespace {
+
+bool unsafe_file_name(std::string_view name) {
+    return name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos ||
+           name.find('\0') != std::string_view::npos;
+}
+
+// A picture item drawn in the working colours and saved; an item of no
+// pixels is saved as a single transparent pixel so that it keeps its file.
+void write_picture_item(std::span<const std::uint8_t> data, const ContainerItem& item, const std::string& file_base,
+                        bool save_as_bmp, ExtractionPalette& palette) {
+    const ArchiveImage& place = item.place;
+    PictureCanvas canvas;
+    const std::uint64_t pixels = pixel_count(place);
+    if (pixels > picture_pixel_limit) {
+        print_text(0,
+                   "Obrazek za duzy: " + item.name + " " + decimal_text(place.width) + "x" + decimal_text(place.height) +
+                       " - pominiety | picture too large, skipped",
+                   true);
+        return;
+    }
+    if (pixels == 0) {
+        canvas.create(1, 1);
+    } else if (canvas.create(place.width, place.height)) {
+        decode_image(data, PixelStorage::raw, place, [&](std::uint32_t x, std::uint32_t y, std::uint8_t index) {
+            canvas.put(x, y, palette.working[index]);
+            palette.mark_used(index);
+        });
+    }
+    canvas.save(file_base, save_as_bmp);
+}
+
+}  // namespace
+
+std::string safe_item_file_name(std::string_view name, std::uint32_t number) {
+    if (!unsafe_file_name(name)) return std::string(name);
+    std::string letters;
+    bool only_dots = true;
+    for (char c : name) {
+        letters.push_back(c == '/' || c == '\0' ? '_' : c);
+        if (c != '.') only_dots = false;
+    }
+    std::string safe = "item" + decimal_text(number);
+    if (!only_dots && !letters.empty()) safe += "_" + letters;
+    return safe;
+}
+
+void extract_items(std::span<const std::uint8_t> data, const ItemContainer& container, std::string_view picture_dir,
+                   bool save_as_bmp, ExtractionPalette& palette) {
+    std::uint32_t number = 0;
+    for (const ContainerItem& item : container.items) {
+        ++number;
+        const std::string file_name = safe_item_file_name(item.name, number);
+        if (file_name != item.name)
+            print_text(0,
+                       "Niebezpieczna nazwa elementu " + decimal_text(number) + ": '" + item.name + "' - zapisano jako '" +
+                           file_name + "' | unsafe item name, written as " + file_name,
+                       true);
+        if (item.kind != ItemKind::data) {
+            const std::string pal_name = name_before_dot(file_name) + ".pal";
+            palette.palette_from_pal_file(picture_dir, pal_name);
+            write_picture_item(data, item, join_path(picture_dir, file_name), save_as_bmp, palette);
+        } else {
+            // The item's exact bytes: an older, longer file of that name is replaced.
+            const std::span<const std::uint8_t> bytes = data.subspan(item.place.pixels, item.place.end - item.place.pixels);
+            write_whole_file(join_path(picture_dir, file_name), bytes);
+        }
+        if (item.place.cut_short)
+            print_text(0,
+                       "Plik urwany w elemencie " + decimal_text(number) + " (" + file_name +
+                           ") - zapisano to, co jest | file ends inside item " + decimal_text(number) +
+                           ", what exists was written",
+                       true);
+    }
+    if (container.items.size() < container.item_count)
+        print_text(0,
+                   "Brak danych dla elementow " + decimal_text(number + 1) + " do " +
+                       decimal_text(std::uint32_t{container.item_count}) + " | no data for items " +
+                       decimal_text(number + 1) + " to " + decimal_text(std::uint32_t{container.item_count}),
+                   true);
+}
+
+}  // namespace quarnel

@@ -1,0 +1,41 @@
+#include "archive/picture_canvas.h"
+
+#include <limits>
+
+#include "png/png_writer.h"
+#include "runtime/bmp.h"
+
+namespace quarnel {
+
+bool PictureCanvas::create(std::uint32_t width, std::uint32_t height) {
+    destroy();
+    if (width == 0 || height == 0) return false;
+    if (width <= static_cast<std::uint32_t>(std::numeric_limits<int>::max()) &&
+        height <= static_cast<std::uint32_t>(std::numeric_limits<int>::max()))
+        image_ = create_image(static_cast<int>(width), static_cast<int>(height), 0, 32);
+    // Without an open screen the buffer is made directly.
+    if (!image_) image_ = new_image_buffer(width, height, 4);
+    if (!image_) return false;
+    const auto layout = image_layout(*image_);
+    if (!layout || layout->bytes_per_pixel != 4 || layout->width != width || layout->height != height) {
+        destroy_image(image_);
+        return false;
+    }
+    rows_ = image_->bytes.data() + layout->data_offset;
+    pitch_ = layout->pitch;
+    return true;
+}
+
+std::string PictureCanvas::save(std::string_view path_without_extension, bool as_bmp) const {
+    std::string path(path_without_extension);
+    path += as_bmp ? ".bmp" : ".png";
+    if (image_) {
+        if (as_bmp)
+            save_bmp(path, image_.get());
+        else
+            png_save(path, image_.get());
+    }
+    return path;
+}
+
+}  // namespace quarnel

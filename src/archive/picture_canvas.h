@@ -1,0 +1,43 @@
+// A 32-bit picture being drawn by extraction: the image buffer, its layout
+// taken once, and direct pixel stores (the decoders keep every pixel inside
+// the picture), plus saving it as PNG or BMP.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "runtime/image.h"
+
+namespace quarnel {
+
+class PictureCanvas {
+public:
+    // A new picture filled with 0 (transparent black). False when the size
+    // is 0 in either direction or no buffer can be made.
+    bool create(std::uint32_t width, std::uint32_t height);
+
+    // x < width and y < height are the caller's to keep.
+    void put(std::uint32_t x, std::uint32_t y, std::uint32_t colour) {
+        std::uint8_t* at = rows_ + std::size_t{y} * pitch_ + std::size_t{x} * 4;
+        at[0] = static_cast<std::uint8_t>(colour);
+        at[1] = static_cast<std::uint8_t>(colour >> 8);
+        at[2] = static_cast<std::uint8_t>(colour >> 16);
+        at[3] = static_cast<std::uint8_t>(colour >> 24);
+    }
+
+    const Image* image() const { return image_.get(); }
+    // Writes picture path + ".png" or ".bmp"; returns the file name written.
+    std::string save(std::string_view path_without_extension, bool as_bmp) const;
+    void destroy() {
+        destroy_image(image_);
+        rows_ = nullptr;
+    }
+
+private:
+    ImagePtr image_;
+    std::uint8_t* rows_ = nullptr;
+    std::size_t pitch_ = 0;
+};
+
+}  // namespace quarnel
