@@ -64,6 +64,22 @@ public:
         pos_ += 4;
         return v;
     }
+    // Big-endian reads, for formats that store their numbers that way (PNG).
+    std::uint16_t u16be() {
+        if (!has(2)) return fail<std::uint16_t>();
+        std::uint16_t v = static_cast<std::uint16_t>((data_[pos_] << 8) | data_[pos_ + 1]);
+        pos_ += 2;
+        return v;
+    }
+    std::uint32_t u32be() {
+        if (!has(4)) return fail<std::uint32_t>();
+        std::uint32_t v = (static_cast<std::uint32_t>(data_[pos_]) << 24) |
+                          (static_cast<std::uint32_t>(data_[pos_ + 1]) << 16) |
+                          (static_cast<std::uint32_t>(data_[pos_ + 2]) << 8) |
+                          static_cast<std::uint32_t>(data_[pos_ + 3]);
+        pos_ += 4;
+        return v;
+    }
     std::int16_t i16le() { return static_cast<std::int16_t>(u16le()); }
     std::int32_t i32le() { return static_cast<std::int32_t>(u32le()); }
 

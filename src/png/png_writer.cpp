@@ -1,0 +1,128 @@
+#include "png/png_writer.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "runtime/files.h"
+
+namespace quarnel {
+
+namespace {
+
+constexpr std::uint8_t png_signature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+
+// Offsets within the file this writer produces: signature, the 25-byte IHDR
+// chunk, then the IDAT length and type; the compressed data starts at 41.
+constexpr std::size_t ihdr_chunk_at = 8;
+constexpr std::size_t idat_chunk_at = 33;
+constexpr std::size_t idat_data_at = 41;
+// IDAT CRC (4) and the whole IEND chunk (12).
+constexpr std::size_t tail_size = 16;
+
+void store_u32be(std::uint8_t* at, std::uint32_t value) {
+    at[0] = static_cast<std::uint8_t>(value >> 24);
+    at[1] = static_cast<std::uint8_t>(value >> 16);
+    at[2] = static_cast<std::uint8_t>(value >> 8);
+    at[3] = static_cast<std::uint8_t>(value);
+}
+
+// CRC-32 of a chunk: its 4 type bytes followed by its data, which lie
+// together in the file buffer.
+std::uint32_t chunk_crc(const std::uint8_t* type_and_data, std::size_t count) {
+    return static_cast<std::uint32_t>(crc32_z(0L, type_and_data, count));
+}
+
+// Filter byte 0 (None) and the pixels as R, G, B, A. In memory a pixel
+// 0xAARRGGBB is B, G, R, A; swapping the first and third bytes gives the
+// PNG order, alpha and green stay where they are.
+void fill_filtered_rows(const Image& image, const ImageLayout& layout, std::uint8_t* filtered) {
+    const std::size_t row_size = 1 + std::size_t{layout.width} * 4;
+    for (std::uint32_t y = 0; y < layout.height; ++y) {
+        const std::uint8_t* source = image_row(image, layout, y);
+        std::uint8_t* out = filtered + std::size_t{y} * row_size;
+        out[0] = 0;
+        ++out;
+        for (std::uint32_t x = 0; x < layout.width; ++x) {
+            std::uint32_t bgra;
+            std::memcpy(&bgra, source + std::size_t{x} * 4, 4);
+            const std::uint32_t rgba = (bgra & 0xFF00FF00u) | ((bgra >> 16) & 0xFFu) | ((bgra & 0xFFu) << 16);
+            std::memcpy(out + std::size_t{x} * 4, &rgba, 4);
+        }
+    }
+}
+
+}  // namespace
+
+bool png_writable_size(std::uint64_t width, std::uint64_t height) {
+    if (width == 0 || height == 0) return false;
+    if (width > png_max_dimension || height > png_max_dimension) return false;
+    const std::uint64_t row_size = 1 + width * 4;
+    // The whole filtered image must be addressable and within zlib's sizes.
+    const std::uint64_t limit = std::min<std::uint64_t>(SIZE_MAX, static_cast<uLong>(-1)) / 2;
+    return row_size <= limit / height;
+}
+
+std::optional<std::vector<std::uint8_t>> png_encode(const Image& image) {
+    const auto layout = image_layout(image);
+    if (!layout || layout->bytes_per_pixel != 4) return std::nullopt;
+    if (!png_writable_size(layout->width, layout->height)) return std::nullopt;
+
+    const std::size_t filtered_size = (1 + std::size_t{layout->width} * 4) * layout->height;
+    try {
+        std::unique_ptr<std::uint8_t[]> filtered(new std::uint8_t[filtered_size]);
+        fill_filtered_rows(image, *layout, filtered.get());
+
+        const uLong bound = compressBound(static_cast<uLong>(filtered_size));
+        std::vector<std::uint8_t> file(idat_data_at + bound + tail_size);
+        std::uint8_t* out = file.data();
+
+        std::memcpy(out, png_signature, sizeof png_signature);
+        std::uint8_t* ihdr = out + ihdr_chunk_at;
+        store_u32be(ihdr, 13);
+        std::memcpy(ihdr + 4, "IHDR", 4);
+        store_u32be(ihdr + 8, layout->width);
+        store_u32be(ihdr + 12, layout->height);
+        ihdr[16] = 8;  // bit depth
+        ihdr[17] = 6;  // colour type: truecolour with alpha
+        ihdr[18] = 0;  // compression method
+        ihdr[19] = 0;  // filter method
+        ihdr[20] = 0;  // interlace method: none
+        store_u32be(ihdr + 21, chunk_crc(ihdr + 4, 17));
+
+        uLongf compressed_size = bound;
+        if (compress(out + idat_data_at, &compressed_size, filtered.get(), static_cast<uLong>(filtered_size)) != Z_OK)
+            return std::nullopt;
+        filtered.reset();
+        // A chunk length is a 31-bit number; a longer stream cannot be one IDAT.
+        if (compressed_size > png_max_chunk_length) return std::nullopt;
+
+        const std::size_t data_size = compressed_size;
+        store_u32be(out + idat_chunk_at, static_cast<std::uint32_t>(data_size));
+        std::memcpy(out + idat_chunk_at + 4, "IDAT", 4);
+        std::uint8_t* tail = out + idat_data_at + data_size;
+        store_u32be(tail, chunk_crc(out + idat_chunk_at + 4, 4 + data_size));
+        store_u32be(tail + 4, 0);
+        std::memcpy(tail + 8, "IEND", 4);
+        store_u32be(tail + 12, chunk_crc(tail + 8, 4));
+        file.resize(idat_data_at + data_size + tail_size);
+        return file;
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+int png_save(std::string_view file_name, const Image* image) {
+    if (file_name.empty() || !image) return 1;
+    // The whole file is made in memory first, so a refused image leaves no
+    // file behind and an existing one untouched.
+    const auto file = png_encode(*image);
+    if (!file) return 1;
+    return write_whole_file(file_name, std::span<const std::uint8_t>(*file)) ? 0 : 1;
+}
+
+}  // namespace quarnel
