@@ -1,0 +1,92 @@
+// Turning one edited picture back into archive pixels: colour-to-index
+// matching against palette.bmp's colours, trimming of blank rows and columns
+// at the top and left, and raw or run-length coding.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "archive/palette.h"
+#include "archive/sprite_archive.h"
+
+namespace quarnel {
+
+// Exact colour match (alpha included) against the palette. Raw storage takes
+// the lowest index whose colour equals the pixel, run-length storage the
+// highest; a colour in no entry gives 0. The answer is the one a search of
+// the 256 entries gives, looked up in a small hash table.
+class ColourMatcher {
+public:
+    ColourMatcher(const Palette& palette, PixelStorage storage);
+
+    // The index for the colour; matched tells whether any entry held it.
+    std::uint8_t index_of(std::uint32_t colour, bool& matched) const {
+        std::uint32_t slot = hash(colour);
+        while (used_[slot]) {
+            if (colours_[slot] == colour) {
+                matched = true;
+                return indices_[slot];
+            }
+            slot = (slot + 1) & (table_size - 1);
+        }
+        matched = false;
+        return 0;
+    }
+
+private:
+    static constexpr std::uint32_t table_size = 512;
+    static std::uint32_t hash(std::uint32_t colour) { return (colour * 0x9E3779B1u) >> 23; }
+
+    std::array<std::uint32_t, table_size> colours_{};
+    std::array<std::uint8_t, table_size> indices_{};
+    std::array<bool, table_size> used_{};
+};
+
+// A picture of 32-bit pixels (0xAARRGGBB, stored little-endian) in memory.
+// A pixel is blank when its value is exactly 0.
+struct PictureView {
+    const std::uint8_t* top_row = nullptr;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::size_t pitch = 0;  // bytes from one row to the next
+
+    std::uint32_t pixel(std::uint32_t x, std::uint32_t y) const {
+        const std::uint8_t* at = top_row + y * pitch + std::size_t{x} * 4;
+        return static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8) |
+               (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
+    }
+};
+
+// First column and first row that hold a non-blank pixel; each is the
+// picture's width (height) when it has none. The two are found
+// independently; right and bottom edges are never trimmed.
+struct TrimOrigin {
+    std::uint32_t column = 0;
+    std::uint32_t row = 0;
+};
+TrimOrigin find_trim_origin(const PictureView& picture);
+
+// One picture as the archive stores it.
+struct CodedPicture {
+    std::uint32_t width = 0;     // stored width (picture width less the trim column)
+    std::uint32_t height = 0;    // stored height
+    std::uint32_t x_offset = 0;  // trim column
+    std::uint32_t y_offset = 0;  // trim row
+    std::uint64_t unmatched_pixels = 0;  // non-blank pixels whose colour is in no palette entry
+};
+
+// Codes the rectangle from the origin to the picture's right and bottom
+// edges, row by row, and appends the bytes to out (raw: one index per pixel;
+// run-length: tokens, a run ending at each row's end when row_split is set).
+CodedPicture code_picture(const PictureView& picture, TrimOrigin origin, const ColourMatcher& matcher,
+                          PixelStorage storage, bool row_split, std::vector<std::uint8_t>& out);
+
+// Capacity the work buffer starts with for a picture of width x height:
+// round(1.128 x width x height). Run-length data may need more and the
+// buffer grows past it.
+std::size_t work_buffer_capacity(std::uint32_t width, std::uint32_t height);
+
+}  // namespace quarnel
