@@ -91,7 +91,15 @@ int bytediff_main(int argc, char** argv) {
     const int first_file = free_file_number();
     print_text(0, "scanning...", true);
     open_file(first_name, OpenMode::binary, first_file);
-    const int second_file = free_file_number();
+    // When the first file could not be opened its number is still free; the
+    // second file takes another, so that the first keeps reading as ended
+    // instead of sharing the second file's slot.
+    int second_file = free_file_number();
+    if (second_file == first_file) {
+        second_file = 0;
+        for (int n = first_file + 1; n <= max_file_number && second_file == 0; ++n)
+            if (file_length(n) < 0) second_file = n;
+    }
     open_file(second_name, OpenMode::binary, second_file);
 
     const ByteScan scan = scan_files(first_file, second_file);
