@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <mutex>
+#include <new>
 
 #include "runtime/byte_reader.h"
 #include "runtime/screen.h"
@@ -21,6 +22,10 @@ void store_u32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
 }
 
 bool valid_bytes_per_pixel(std::uint32_t bpp) { return bpp == 1 || bpp == 2 || bpp == 4; }
+
+// No picture of the game or of the screen comes near this; a larger request
+// comes from a malformed size and is refused rather than exhausting memory.
+constexpr std::uint64_t max_image_block_bytes = std::uint64_t{1} << 30;
 
 // Runs `draw` on the target's pixels with its layout; for the screen, under
 // the graphics lock, marking the rows first_row..last_row afterwards.
@@ -80,9 +85,13 @@ ImagePtr create_image(int width, int height, std::uint32_t fill, int depth_bits)
     const std::uint32_t bpp = static_cast<std::uint32_t>(depth_bits / 8);
     const std::uint64_t pitch = (std::uint64_t{static_cast<std::uint32_t>(width)} * bpp + 15) / 16 * 16;
     const std::uint64_t total = full_header_size + pitch * static_cast<std::uint32_t>(height);
-    if (pitch > 0xFFFFFFFFu || total > (std::uint64_t{1} << 40)) return nullptr;
+    if (pitch > 0xFFFFFFFFu || total > max_image_block_bytes) return nullptr;
     auto image = std::make_unique<Image>();
-    image->bytes.resize(static_cast<std::size_t>(total));
+    try {
+        image->bytes.resize(static_cast<std::size_t>(total));
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
     store_u32(image->bytes, 0, full_header_type);
     store_u32(image->bytes, 4, bpp);
     store_u32(image->bytes, 8, static_cast<std::uint32_t>(width));
@@ -98,7 +107,12 @@ ImagePtr new_image_buffer(std::uint32_t width, std::uint32_t height, std::uint32
     if (width == 0 || height == 0 || !valid_bytes_per_pixel(bytes_per_pixel)) return nullptr;
     auto image = std::make_unique<Image>();
     const std::uint64_t pitch = std::uint64_t{width} * bytes_per_pixel;
-    if (pitch > 0xFFFFFFFFu) return nullptr;
+    if (pitch > 0xFFFFFFFFu || pitch * height > max_image_block_bytes) return nullptr;
+    try {
+        image->bytes.reserve(full_header_size + static_cast<std::size_t>(pitch * height));
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
     if (width <= compact_max_width && height <= compact_max_height) {
         image->bytes.assign(compact_header_size + static_cast<std::size_t>(pitch * height), 0);
         const std::uint16_t first = static_cast<std::uint16_t>((width << 3) | bytes_per_pixel);
@@ -221,11 +235,21 @@ void draw_line(Image* target, int x1, int y1, int x2, int y2, std::uint32_t colo
             const int sx = x1 < x2 ? 1 : -1, sy = y1 < y2 ? 1 : -1;
             long long err = dx + dy;
             RowSpan span{1, 0};
+            const long long w = l.width, h = l.height;
+            // A line with both ends beyond the same edge touches nothing.
+            if ((x1 < 0 && x2 < 0) || (y1 < 0 && y2 < 0) || (x1 >= w && x2 >= w) || (y1 >= h && y2 >= h))
+                return span;
+            bool was_inside = false;
             for (;;) {
-                if (x >= 0 && y >= 0 && x < static_cast<long long>(l.width) && y < static_cast<long long>(l.height)) {
+                if (x >= 0 && y >= 0 && x < w && y < h) {
                     write_pixel_value(image_row(img, l, static_cast<std::uint32_t>(y)) + static_cast<std::size_t>(x) * l.bytes_per_pixel,
                                       l.bytes_per_pixel, colour);
                     span = merge(span, {static_cast<int>(y), static_cast<int>(y)});
+                    was_inside = true;
+                } else if (was_inside) {
+                    // The path steps monotonically, so once it has left the
+                    // target it never comes back.
+                    break;
                 }
                 if (x == x2 && y == y2) break;
                 const long long e2 = 2 * err;

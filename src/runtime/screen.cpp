@@ -24,6 +24,8 @@ ScreenState& state() {
     return s;
 }
 
+constexpr int max_screen_pages = 8;
+
 std::uint32_t pack_entry(std::uint32_t r, std::uint32_t g, std::uint32_t b) { return r | (g << 8) | (b << 16); }
 
 // The standard VGA palette in 6-bit components, each stored as c x 255 / 63.
@@ -72,7 +74,9 @@ std::recursive_mutex& graphics_lock() {
 }
 
 int set_screen(int mode, int depth, int pages) {
-    if (mode != 18 || (depth != 8 && depth != 32) || pages < 1) return 1;
+    // The program asks for two pages; a count far beyond that is a bad call,
+    // not a request for gigabytes of pages.
+    if (mode != 18 || (depth != 8 && depth != 32) || pages < 1 || pages > max_screen_pages) return 1;
     const bool had_window = window_is_open();
     {
         std::lock_guard lock(graphics_lock());
