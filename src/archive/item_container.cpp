@@ -1,5 +1,8 @@
 #include "archive/item_container.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "archive/picture_canvas.h"
 #include "runtime/console.h"
 #include "runtime/files.h"
@@ -71,6 +74,15 @@ void extract_items(std::span<const std::uint8_t> data, const ItemContainer& cont
             palette.palette_from_pal_file(picture_dir, pal_name);
             write_picture_item(data, item, join_path(picture_dir, file_name), save_as_bmp, palette);
         } else {
+            // A palette item that comes after its picture replaces the empty
+            // file the picture left under the lower-case name, as it would on
+            // a system that ignores letter case.
+            std::erase_if(palette.empty_pal_files, [&](const std::string& left) {
+                if (left == file_name || !equal_ignoring_case(left, file_name)) return false;
+                std::error_code ec;
+                std::filesystem::remove(join_path(picture_dir, left), ec);
+                return true;
+            });
             // The item's exact bytes: an older, longer file of that name is replaced.
             const std::span<const std::uint8_t> bytes = data.subspan(item.place.pixels, item.place.end - item.place.pixels);
             write_whole_file(join_path(picture_dir, file_name), bytes);

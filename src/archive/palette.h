@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quarnel {
 
@@ -52,6 +53,8 @@ public:
     Palette base{};
     std::array<bool, palette_entries> used{};
     int rotation_step = 0;
+    // Names of the empty .pal files palette_from_pal_file left behind.
+    std::vector<std::string> empty_pal_files;
 
     // Source 1: the archive's palette block (offset 8 of the file); writes
     // palette.bmp into output_dir.
