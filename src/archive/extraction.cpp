@@ -5,8 +5,10 @@
 #include "archive/extraction.h"
 
 #include <cmath>
+#include <filesystem>
 #include <limits>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "archive/item_container.h"
@@ -73,6 +75,10 @@ struct RunStyleWatch {
     }
 };
 
+void report_write_failure(const std::string& path) {
+    print_text(0, "Blad zapisu | cannot write: " + path, true);
+}
+
 void report_cut_image(std::uint32_t number) {
     print_text(0,
                "Plik urwany w obrazku " + decimal_text(number) + " - reszta obrazka pusta | file ends inside image " +
@@ -129,8 +135,9 @@ void extract_image(const ImageJob& job, const ArchiveImage& image, std::uint32_t
                 watch.token(t);
             });
     }
-    const std::string written = canvas.save(path, job.save_as_bmp);
-    print_text(0, written + ", " + decimal_text(static_cast<std::int64_t>(image.end)), true);
+    const PictureCanvas::Saved saved = canvas.save(path, job.save_as_bmp);
+    print_text(0, saved.path + ", " + decimal_text(static_cast<std::int64_t>(image.end)), true);
+    if (!saved.ok) report_write_failure(saved.path);
 }
 
 }  // namespace
@@ -162,9 +169,18 @@ void extraction_job() {
     // the pictures into the folder named after the archive.
     const std::string picture_dir = join_path(state.input_dir, state.input_base_name) + path_separator;
     if (!file_exists(picture_dir)) make_directory(picture_dir);
+    std::error_code folder_error;
+    if (!std::filesystem::is_directory(picture_dir, folder_error)) {
+        // Nothing could be written: say so instead of listing pictures that are not there.
+        print_text(0, "Nie mozna utworzyc katalogu | cannot create the folder: " + picture_dir, true);
+        state.input_bytes.clear();
+        state.input_bytes.shrink_to_fit();
+        return;
+    }
 
     BuildFileWriter build_file;
-    build_file.open(join_path(picture_dir, build_file_name));
+    if (!build_file.open(join_path(picture_dir, build_file_name)))
+        report_write_failure(join_path(picture_dir, build_file_name));
 
     ExtractionPalette palette;
     if (state.palette_source == 2) {

@@ -40,7 +40,8 @@ void write_picture_item(std::span<const std::uint8_t> data, const ContainerItem&
             palette.mark_used(index);
         });
     }
-    canvas.save(file_base, save_as_bmp);
+    const PictureCanvas::Saved saved = canvas.save(file_base, save_as_bmp);
+    if (!saved.ok) print_text(0, "Blad zapisu | cannot write: " + saved.path, true);
 }
 
 }  // namespace
@@ -85,7 +86,8 @@ void extract_items(std::span<const std::uint8_t> data, const ItemContainer& cont
             });
             // The item's exact bytes: an older, longer file of that name is replaced.
             const std::span<const std::uint8_t> bytes = data.subspan(item.place.pixels, item.place.end - item.place.pixels);
-            write_whole_file(join_path(picture_dir, file_name), bytes);
+            if (!write_whole_file(join_path(picture_dir, file_name), bytes))
+                print_text(0, "Blad zapisu | cannot write: " + join_path(picture_dir, file_name), true);
         }
         if (item.place.cut_short)
             print_text(0,

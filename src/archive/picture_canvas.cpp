@@ -26,16 +26,11 @@ bool PictureCanvas::create(std::uint32_t width, std::uint32_t height) {
     return true;
 }
 
-std::string PictureCanvas::save(std::string_view path_without_extension, bool as_bmp) const {
-    std::string path(path_without_extension);
-    path += as_bmp ? ".bmp" : ".png";
-    if (image_) {
-        if (as_bmp)
-            save_bmp(path, image_.get());
-        else
-            png_save(path, image_.get());
-    }
-    return path;
+PictureCanvas::Saved PictureCanvas::save(std::string_view path_without_extension, bool as_bmp) const {
+    Saved saved;
+    saved.path = std::string(path_without_extension) + (as_bmp ? ".bmp" : ".png");
+    if (image_) saved.ok = (as_bmp ? save_bmp(saved.path, image_.get()) : png_save(saved.path, image_.get())) == 0;
+    return saved;
 }
 
 }  // namespace quarnel

@@ -27,8 +27,12 @@ public:
     }
 
     const Image* image() const { return image_.get(); }
-    // Writes picture path + ".png" or ".bmp"; returns the file name written.
-    std::string save(std::string_view path_without_extension, bool as_bmp) const;
+    struct Saved {
+        std::string path;  // path + ".png" or ".bmp"
+        bool ok = false;   // the writer reported success
+    };
+    // Writes the picture as path + ".png" or ".bmp".
+    Saved save(std::string_view path_without_extension, bool as_bmp) const;
     void destroy() {
         destroy_image(image_);
         rows_ = nullptr;

@@ -506,6 +506,17 @@ TEST(ExtractDamaged, CountsPastTheDataEndCleanly) {
     EXPECT_EQ(p.at(0, 1), 0u);
 }
 
+TEST(ExtractDamaged, AFileInThePlaceOfTheFolderIsReported) {
+    test::TempDir dir;
+    TwoSprites sample;
+    test::write_file(dir.file("UNIT.spr"), std::string(sample.file.begin(), sample.file.end()));
+    test::write_file(dir.file("UNIT"), "not a folder");
+    const auto run = extract(dir.file("UNIT.spr"), "n\npng");
+    EXPECT_NE(run.output.find("cannot create the folder: " + dir.file("UNIT") + "/"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find(".png, "), std::string::npos);
+    EXPECT_EQ(test::read_file(dir.file("UNIT")), "not a folder");
+}
+
 TEST(ExtractDamaged, EmptyRecordKeepsItsNumberAsOneTransparentPixel) {
     test::TempDir dir;
     std::vector<SamplePicture> pictures(3);
