@@ -1,0 +1,287 @@
+// The builder as a user meets it: quarnel started headless on a picture of
+// a folder, the console lines it prints and the archive it writes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "archive/palette.h"
+#include "archive/sprite_archive.h"
+#include "builder/archive_builder.h"
+#include "builder/builder_fixtures.h"
+#include "support/run_program.h"
+
+namespace quarnel {
+namespace {
+
+using test::TestPicture;
+using Bytes = std::vector<std::uint8_t>;
+
+// 256 different colours as extraction shows a palette block whose entry i
+// is red i mod 64, green i / 64, blue 0.
+Palette counting_palette() {
+    std::vector<std::uint8_t> block;
+    for (int i = 0; i < 256; ++i) {
+        block.push_back(static_cast<std::uint8_t>(i % 64));
+        block.push_back(static_cast<std::uint8_t>(i / 64));
+        block.push_back(0);
+    }
+    return palette_from_block_bytes(block);
+}
+
+std::string number_name(int n) {
+    std::string digits = std::to_string(n);
+    return std::string(4 - std::min<std::size_t>(4, digits.size()), '0') + digits + ".png";
+}
+
+// A folder of pictures as extraction leaves it.
+struct PictureFolder {
+    test::TempDir root;
+    std::string folder;
+
+    explicit PictureFolder(const std::string& name) : folder(root.file(name)) {
+        std::filesystem::create_directory(folder);
+    }
+    std::string file(const std::string& name) const { return folder + "/" + name; }
+    void add_picture(int n, const TestPicture& picture) const { test::write_file(file(number_name(n)), test::png_file_bytes(picture)); }
+    void set_palette(const Palette& palette) const { test::write_file(file("palette.bmp"), test::palette_bmp_bytes(palette)); }
+    void set_build_file(int tile_set, int storage, int row_split) const {
+        test::write_file(file("build.txt"), test::build_file_text(tile_set, storage, row_split));
+    }
+    test::ProgramRun build(const std::string& chosen = "0001.png") const {
+        return test::run_program(test::quarnel_path(), {file(chosen)}, "");
+    }
+    Bytes archive(const std::string& name) const {
+        const std::string bytes = test::read_file(file(name));
+        return Bytes(bytes.begin(), bytes.end());
+    }
+};
+
+bool has_line(const std::string& output, const std::string& line) {
+    return output.find(line + "\r\n") != std::string::npos;
+}
+
+TEST(BuilderJob, RawSpriteSetWithItsConsoleLines) {
+    PictureFolder folder("units");
+    const Palette palette = counting_palette();
+    folder.set_palette(palette);
+    folder.set_build_file(0, 0, 0);
+    // Picture 1: 4 x 3, blank first column and row; picture 2: 2 x 1.
+    folder.add_picture(1, test::picture_of_indices({{0, 0, 0, 0}, {0, 9, 8, 0}, {0, 0, 7, 0}}, palette));
+    folder.add_picture(2, test::picture_of_indices({{3, 4}}, palette));
+
+    const test::ProgramRun run = folder.build();
+    ASSERT_EQ(run.exit_status, 0) << run.errors;
+    const std::string& out = run.output;
+    EXPECT_TRUE(has_line(out, "katalog: '" + folder.folder + "/'")) << out;
+    EXPECT_TRUE(has_line(out, "koncowka: 'units'")) << out;
+    EXPECT_TRUE(has_line(out, "Znalezono plikow png: 2")) << out;
+    EXPECT_TRUE(has_line(out, "plik: " + folder.file("0001.png") + ", bufor spr2: 6")) << out;
+    EXPECT_TRUE(has_line(out, "plik: " + folder.file("0002.png") + ", bufor spr2: 2")) << out;
+    EXPECT_TRUE(has_line(out, "Plik wynikowy: " + folder.file("units_new.spr"))) << out;
+    EXPECT_EQ(out.find("uwaga"), std::string::npos) << "every colour is in the palette";
+
+    const Bytes archive = folder.archive("units_new.spr");
+    ASSERT_EQ(archive.size(), 776u + 16u + 8u);
+    EXPECT_EQ(Bytes(archive.begin(), archive.begin() + 8), (Bytes{1, 0, 2, 0, 6 + 2 + 24, 0, 0, 0}));
+    EXPECT_EQ(Bytes(archive.begin() + 8, archive.begin() + 17), (Bytes{0, 0, 0, 1, 0, 0, 2, 0, 0}));
+    // Records: 3 x 2 at (1, 1); 2 x 1 at (0, 0).
+    EXPECT_EQ(Bytes(archive.begin() + 776, archive.begin() + 792),
+              (Bytes{3, 0, 2, 0, 1, 0, 1, 0, 2, 0, 1, 0, 0, 0, 0, 0}));
+    // Blank pixels inside the stored area are index 0 in raw storage.
+    EXPECT_EQ(Bytes(archive.begin() + 792, archive.end()), (Bytes{9, 8, 0, 0, 7, 0, 3, 4}));
+}
+
+TEST(BuilderJob, DamagedFourthPictureOfTenIsReportedAndStoredEmpty) {
+    PictureFolder folder("damaged");
+    const Palette palette = counting_palette();
+    folder.set_palette(palette);
+    folder.set_build_file(0, 1, 0);
+    for (int n = 1; n <= 10; ++n) folder.add_picture(n, test::picture_of_indices({{n, 0, n}}, palette));
+    // Picture 4 is cut off in the middle of its data.
+    std::string cut = test::read_file(folder.file("0004.png"));
+    test::write_file(folder.file("0004.png"), cut.substr(0, cut.size() / 2));
+
+    const test::ProgramRun run = folder.build();
+    ASSERT_EQ(run.exit_status, 0) << run.errors;
+    EXPECT_TRUE(has_line(run.output, "Znalezono plikow png: 10")) << run.output;
+    EXPECT_TRUE(has_line(run.output, "zle: 4 - " + folder.file("0004.png"))) << run.output;
+    EXPECT_TRUE(has_line(run.output, "plik: " + folder.file("0004.png") + ", bufor spr2: 0")) << run.output;
+    EXPECT_EQ(run.output.find("zle: 3"), std::string::npos);
+
+    const Bytes archive = folder.archive("damaged_new.spr");
+    const SpriteSet set = parse_sprite_set(archive);
+    EXPECT_EQ(set.image_count, 10);
+    ASSERT_EQ(set.images.size(), 10u);
+    EXPECT_EQ(archive[0], 0x81);
+    // Record 4 is all zero and its data is a length of 0.
+    EXPECT_EQ(Bytes(archive.begin() + 776 + 24, archive.begin() + 776 + 32), Bytes(8, 0));
+    EXPECT_EQ(set.images[3].width, 0u);
+    EXPECT_EQ(set.images[3].end - set.images[3].start, 4u);
+    for (int n : {0, 1, 2, 4, 9}) {
+        EXPECT_EQ(set.images[static_cast<std::size_t>(n)].width, 3u) << n;
+        EXPECT_EQ(set.images[static_cast<std::size_t>(n)].end - set.images[static_cast<std::size_t>(n)].start, 4u + 5u)
+            << "00 i FF 00 i for picture " << n + 1;
+    }
+    EXPECT_FALSE(set.data_ended);
+}
+
+TEST(BuilderJob, StorageFlagOtherThanZeroOrOneStopsAndWritesNothing) {
+    PictureFolder folder("flags");
+    const Palette palette = counting_palette();
+    folder.set_palette(palette);
+    folder.set_build_file(0, 2, 0);
+    folder.add_picture(1, test::picture_of_indices({{1, 2}}, palette));
+    test::write_file(folder.file("flags_new.spr"), "earlier archive");
+
+    const test::ProgramRun run = folder.build();
+    ASSERT_EQ(run.exit_status, 0) << run.errors;
+    EXPECT_NE(run.output.find("Zly sposob zapisu w build.txt: 2"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("Plik wynikowy"), std::string::npos) << run.output;
+    EXPECT_EQ(test::read_file(folder.file("flags_new.spr")), "earlier archive");
+}
+
+TEST(BuilderJob, SecondRunReplacesALongerEarlierArchiveWhole) {
+    PictureFolder folder("again");
+    const Palette palette = counting_palette();
+    folder.set_palette(palette);
+    folder.set_build_file(0, 0, 0);
+    folder.add_picture(1, test::picture_of_indices({{5, 6, 7}}, palette));
+    test::write_file(folder.file("again_new.spr"), std::string(5000, 'x'));
+
+    ASSERT_EQ(folder.build().exit_status, 0);
+    EXPECT_EQ(folder.archive("again_new.spr").size(), 776u + 8u + 3u);
+}
+
+TEST(BuilderJob, ColoursOutsideThePaletteAreCountedPerPicture) {
+    PictureFolder folder("colours");
+    const Palette palette = counting_palette();
+    folder.set_palette(palette);
+    folder.set_build_file(0, 1, 1);
+    TestPicture edited = test::picture_of_indices({{1, 2, 3}, {4, 5, 6}}, palette);
+    edited.set(1, 0, 0xFF010203);  // painted in a colour palette.bmp lacks
+    edited.set(2, 1, 0x80040404);  // entry 1's colour, half transparent
+    folder.add_picture(1, edited);
+    folder.add_picture(2, test::picture_of_indices({{7}}, palette));
+
+    const test::ProgramRun run = folder.build();
+    ASSERT_EQ(run.exit_status, 0) << run.errors;
+    const std::string lost_line =
+        "uwaga: 2 pikseli w kolorach spoza palety, zapisane jako 0 | pixels in colours not in palette.bmp, stored as "
+        "index 0";
+    const std::size_t at = run.output.find(lost_line);
+    ASSERT_NE(at, std::string::npos) << run.output;
+    EXPECT_GT(at, run.output.find("plik: " + folder.file("0001.png"))) << "after its picture's line";
+    EXPECT_LT(at, run.output.find("plik: " + folder.file("0002.png")));
+    EXPECT_EQ(run.output.find("uwaga", at + 1), std::string::npos) << "picture 2 has no such colour";
+
+    const Bytes archive = folder.archive("colours_new.spr");
+    // 00 01, FF, 00 03 (row end), 01 04 05, FF.
+    EXPECT_EQ(Bytes(archive.begin() + 776 + 16, archive.begin() + 776 + 16 + 4 + 9),
+              (Bytes{9, 0, 0, 0, 0x00, 1, 0xFF, 0x00, 3, 0x01, 4, 5, 0xFF}));
+}
+
+TEST(BuilderJob, UpperCaseNamesAreListedInNameOrderAndDecoded) {
+    PictureFolder folder("cases");
+    const Palette palette = counting_palette();
+    folder.set_palette(palette);
+    folder.set_build_file(0, 0, 0);
+    test::write_file(folder.file("B.PNG"), test::png_file_bytes(test::picture_of_indices({{2, 2}}, palette)));
+    test::write_file(folder.file("a.png"), test::png_file_bytes(test::picture_of_indices({{1}}, palette)));
+    test::write_file(folder.file("c.Png"), test::png_file_bytes(test::picture_of_indices({{3, 3, 3}}, palette)));
+
+    const test::ProgramRun run = folder.build("a.png");
+    ASSERT_EQ(run.exit_status, 0) << run.errors;
+    EXPECT_EQ(run.output.find("Nie rozpoznany plik!"), std::string::npos) << run.output;
+    const Bytes archive = folder.archive("cases_new.spr");
+    EXPECT_EQ(Bytes(archive.begin() + 776, archive.begin() + 800),
+              (Bytes{1, 0, 1, 0, 0, 0, 0, 0, 2, 0, 1, 0, 0, 0, 0, 0, 3, 0, 1, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(Bytes(archive.begin() + 800, archive.end()), (Bytes{1, 2, 2, 3, 3, 3}));
+}
+
+TEST(BuilderJob, TileSetTakesItsCodeFromTheFolderAndValuesFromTheListing) {
+    for (const auto& [name, code] : std::vector<std::pair<std::string, std::uint16_t>>{
+             {"desert", 0x13EC}, {"Desert", 0x1770}, {"jungle", 0x1644}, {"special", 0x1770}}) {
+        PictureFolder folder(name);
+        const Palette palette = counting_palette();
+        folder.set_palette(palette);
+        folder.set_build_file(1, 0, 0);
+        test::write_file(folder.file(name + ".txt"), "300 ; 1\r\n65535 ; 2\r\n");
+        for (int n = 1; n <= 3; ++n) {
+            TestPicture tile(32, 32);
+            for (std::uint32_t y = 0; y < 32; ++y)
+                for (std::uint32_t x = 0; x < 32; ++x) tile.set(x, y, palette[(x + y + static_cast<std::uint32_t>(n)) % 256]);
+            folder.add_picture(n, tile);
+        }
+        const test::ProgramRun run = folder.build("0002.png");
+        ASSERT_EQ(run.exit_status, 0) << run.errors;
+        EXPECT_TRUE(has_line(run.output, "Plik wynikowy: " + folder.file(name + "_new.bts"))) << run.output;
+        const Bytes archive = folder.archive(name + "_new.bts");
+        ASSERT_EQ(archive.size(), 776u + 3u * 1028u) << name;
+        EXPECT_EQ(Bytes(archive.begin(), archive.begin() + 8),
+                  (Bytes{static_cast<std::uint8_t>(code), static_cast<std::uint8_t>(code >> 8), 0, 0, 3, 0, 0, 0}))
+            << name;
+        // Tile values 300, 65535, and 0 for the line the listing lacks.
+        EXPECT_EQ(Bytes(archive.begin() + 776, archive.begin() + 781), (Bytes{0x2C, 0x01, 0, 0, 1}));
+        EXPECT_EQ(Bytes(archive.begin() + 1804, archive.begin() + 1809), (Bytes{0xFF, 0xFF, 0, 0, 2}));
+        EXPECT_EQ(Bytes(archive.begin() + 2832, archive.begin() + 2837), (Bytes{0, 0, 0, 0, 3}));
+    }
+}
+
+TEST(BuilderJob, TilesAreNeverTrimmedAndKeepTheirSize) {
+    PictureFolder folder("atlantis");
+    const Palette palette = counting_palette();
+    folder.set_palette(palette);
+    folder.set_build_file(1, 0, 0);
+    TestPicture framed(32, 32);  // blank first row and column
+    for (std::uint32_t y = 1; y < 32; ++y)
+        for (std::uint32_t x = 1; x < 32; ++x) framed.set(x, y, palette[6]);
+    folder.add_picture(1, framed);
+    folder.add_picture(2, test::picture_of_indices({{4, 4}, {4, 4}}, palette));  // not 32 x 32
+
+    const test::ProgramRun run = folder.build();
+    ASSERT_EQ(run.exit_status, 0) << run.errors;
+    EXPECT_TRUE(has_line(run.output, "plik: " + folder.file("0001.png") + ", bufor spr2: 1024")) << run.output;
+    EXPECT_NE(run.output.find("uwaga: kafel 2 ma 2x2 pikseli, nie 32x32"), std::string::npos) << run.output;
+    const Bytes archive = folder.archive("atlantis_new.bts");
+    ASSERT_EQ(archive.size(), 776u + 2u * 1028u);
+    EXPECT_EQ(archive[780], 0) << "the blank corner is index 0";
+    EXPECT_EQ(archive[780 + 33], 6);
+    EXPECT_EQ(archive[1808], 4);
+    EXPECT_EQ(archive[1808 + 2], 0) << "beyond the small picture: blank";
+}
+
+TEST(BuilderJob, MissingPaletteGivesZeroBlockAndBlankMatchesTheLastEntry) {
+    PictureFolder folder("nopal");
+    folder.set_build_file(0, 1, 0);
+    TestPicture picture(2, 2);
+    picture.set(0, 0, 0xFF112233);
+    picture.set(1, 1, 0xFF445566);
+    folder.add_picture(1, picture);
+
+    const test::ProgramRun run = folder.build();
+    ASSERT_EQ(run.exit_status, 0) << run.errors;
+    const Bytes archive = folder.archive("nopal_new.spr");
+    EXPECT_EQ(Bytes(archive.begin() + 8, archive.begin() + 776), Bytes(768, 0));
+    // Coloured pixels match nothing (index 0, blank); the blank ones match
+    // every entry of the all-zero palette, the last of them being 255.
+    // FF (pixel 1), 01 FF FF (the two blank ones), FF (pixel 4).
+    EXPECT_EQ(Bytes(archive.begin() + 784, archive.end()), (Bytes{5, 0, 0, 0, 0xFF, 0x01, 255, 255, 0xFF}));
+    EXPECT_NE(run.output.find("uwaga: 2 pikseli"), std::string::npos) << run.output;
+}
+
+TEST(BuilderJob, NoPicturesInTheFolderWritesNothing) {
+    test::TempDir root;
+    std::vector<std::string> said;
+    const BuilderConsole console{[&](std::string_view text) { said.emplace_back(text); }, [](int) {}};
+    const BuilderOutcome outcome = run_builder(BuilderInput{root.file("x.png"), root.path() + "/", "empty"}, console);
+    EXPECT_FALSE(outcome.written);
+    ASSERT_GE(said.size(), 2u);
+    EXPECT_EQ(said[said.size() - 2], "Znalezono plikow png: 0");
+    EXPECT_EQ(said.back(), "Brak plikow!");
+    EXPECT_TRUE(std::filesystem::is_empty(root.path()));
+}
+
+}  // namespace
+}  // namespace quarnel
