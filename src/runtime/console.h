@@ -21,6 +21,9 @@ namespace quarnel {
 // Initialises the runtime services: remembers the command line, puts a
 // terminal standard input into raw mode (restored on every way out).
 void init_runtime(int argc, char** argv);
+// Gives a terminal standard input its own mode back (init_runtime arranges
+// this for a normal exit and for signals; end_program may call it first).
+void restore_terminal();
 
 // File number 0 is the screen; 1 to 254 are open files.
 void print_text(int file_number, std::string_view text, bool newline);

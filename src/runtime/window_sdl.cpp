@@ -1,9 +1,601 @@
-// Provisional: no window yet, every screen is headless.
+// The real window behind the screen, with SDL2.
+//
+// One thread of the graphics layer owns the window from start to end: it
+// initialises SDL's video, creates the 640 x 480 window, pumps its events
+// (keys, held keys, the pointer, closing) and, under the graphics lock,
+// copies the marked rows of the shown page into a shadow surface (through
+// the palette at 8 bits), which it then puts into the window. SDL wants
+// events pumped on the thread that created the window, so nothing else
+// touches SDL.
 #include "runtime/window.h"
 
+#include <SDL.h>
+#include <SDL_syswm.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <future>
+#include <mutex>
+#include <thread>
+
+#include "runtime/image.h"
+#include "runtime/screen.h"
+#include "runtime/window_input.h"
+
+// Leaks inside the window system's libraries (loaded and unloaded by SDL at
+// run time) are not this program's; keep them out of sanitizer builds'
+// reports. Only a LeakSanitizer build looks at this function.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libX11\nleak:libxcb\nleak:libSDL2\nleak:libdbus\nleak:libGLX\nleak:libGL\n"
+           "leak:libEGL\nleak:libXi\nleak:libXcursor\nleak:libXrandr\nleak:libXext\n"
+           "leak:<unknown module>\n";
+}
+
 namespace quarnel {
-bool window_open(int) { return false; }
-void window_close() {}
-bool window_is_open() { return false; }
-void window_set_title(std::string_view) {}
+
+namespace {
+
+// What the window thread shares with the program's thread.
+struct SharedInput {
+    std::mutex mutex;
+    std::condition_variable key_arrived;
+    std::condition_variable presented;
+    std::deque<std::string> keys;
+    std::array<bool, SDL_NUM_SCANCODES> held{};
+    bool pointer_over = false;
+    int pointer_x = 0, pointer_y = 0, wheel = 0, buttons = 0;
+    bool closed_by_user = false;
+    std::string pending_title;
+    bool title_changed = false;
+    std::uint64_t present_count = 0;
+    std::uint64_t system_id = 0;
+};
+
+SharedInput& shared() {
+    static SharedInput s;
+    return s;
+}
+
+std::atomic<bool> g_window_open{false};
+std::atomic<bool> g_stop{false};
+std::thread* g_thread = nullptr;  // never destroyed, so no destructor runs at exit
+bool g_exit_hook = false;
+
+constexpr std::size_t max_queued_keys = 1024;
+
+void queue_key(std::string key) {
+    auto& s = shared();
+    {
+        std::lock_guard lock(s.mutex);
+        if (s.keys.size() >= max_queued_keys) return;
+        s.keys.push_back(std::move(key));
+    }
+    s.key_arrived.notify_all();
+}
+
+// Keys that type no text: their queued form (zero byte and scan code for
+// the extended ones). Empty for keys whose text comes as a text event.
+std::string key_press_text(const SDL_KeyboardEvent& key) {
+    const SDL_Keycode sym = key.keysym.sym;
+    const Uint16 mod = key.keysym.mod;
+    switch (sym) {
+        case SDLK_ESCAPE: return "\x1b";
+        case SDLK_RETURN:
+        case SDLK_KP_ENTER: return "\r";
+        case SDLK_BACKSPACE: return "\b";
+        case SDLK_TAB: return "\t";
+        default: break;
+    }
+    if ((mod & KMOD_CTRL) && sym >= SDLK_a && sym <= SDLK_z) return std::string(1, static_cast<char>(sym - SDLK_a + 1));
+    // Printable keys and the number pad with Num Lock type text.
+    if (sym >= 32 && sym < 127) return {};
+    if ((mod & KMOD_NUM) && ((sym >= SDLK_KP_1 && sym <= SDLK_KP_0) || sym == SDLK_KP_PERIOD)) return {};
+    if (sym == SDLK_KP_DIVIDE || sym == SDLK_KP_MULTIPLY || sym == SDLK_KP_MINUS || sym == SDLK_KP_PLUS) return {};
+    const int code = pc_scan_code(key.keysym.scancode);
+    if (code == 0) return {};
+    switch (key.keysym.scancode) {
+        case SDL_SCANCODE_LSHIFT: case SDL_SCANCODE_RSHIFT: case SDL_SCANCODE_LCTRL: case SDL_SCANCODE_RCTRL:
+        case SDL_SCANCODE_LALT: case SDL_SCANCODE_RALT: case SDL_SCANCODE_CAPSLOCK: case SDL_SCANCODE_NUMLOCKCLEAR:
+        case SDL_SCANCODE_SCROLLLOCK:
+            return {};  // modifiers alone are not key presses
+        default: break;
+    }
+    return std::string{'\0', static_cast<char>(code)};
+}
+
+// Text typed (UTF-8) as Windows-1250 key presses, one per character.
+void queue_typed_text(const char* text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    while (*p != 0) {
+        std::uint32_t code_point = *p;
+        int extra = 0;
+        if (*p >= 0xF0) { code_point = *p & 0x07u; extra = 3; }
+        else if (*p >= 0xE0) { code_point = *p & 0x0Fu; extra = 2; }
+        else if (*p >= 0xC0) { code_point = *p & 0x1Fu; extra = 1; }
+        ++p;
+        for (int i = 0; i < extra && (*p & 0xC0) == 0x80; ++i, ++p) code_point = (code_point << 6) | (*p & 0x3Fu);
+        const std::uint8_t byte = code_point < 128 ? static_cast<std::uint8_t>(code_point) : unicode_to_cp1250(code_point);
+        if (byte != 0) queue_key(std::string(1, static_cast<char>(byte)));
+    }
+}
+
+void handle_event(const SDL_Event& event, SDL_Window* window) {
+    auto& s = shared();
+    switch (event.type) {
+        case SDL_QUIT: {
+            std::lock_guard lock(s.mutex);
+            s.closed_by_user = true;
+            SDL_HideWindow(window);
+            break;
+        }
+        case SDL_WINDOWEVENT:
+            if (event.window.event == SDL_WINDOWEVENT_CLOSE) {
+                std::lock_guard lock(s.mutex);
+                s.closed_by_user = true;
+                SDL_HideWindow(window);
+            } else if (event.window.event == SDL_WINDOWEVENT_ENTER) {
+                std::lock_guard lock(s.mutex);
+                s.pointer_over = true;
+            } else if (event.window.event == SDL_WINDOWEVENT_LEAVE) {
+                std::lock_guard lock(s.mutex);
+                s.pointer_over = false;
+            } else if (event.window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
+                std::lock_guard lock(s.mutex);
+                s.held.fill(false);
+            }
+            break;
+        case SDL_KEYDOWN: {
+            {
+                std::lock_guard lock(s.mutex);
+                s.held[static_cast<std::size_t>(event.key.keysym.scancode)] = true;
+            }
+            std::string key = key_press_text(event.key);
+            if (!key.empty()) queue_key(std::move(key));
+            break;
+        }
+        case SDL_KEYUP: {
+            std::lock_guard lock(s.mutex);
+            s.held[static_cast<std::size_t>(event.key.keysym.scancode)] = false;
+            break;
+        }
+        case SDL_TEXTINPUT:
+            queue_typed_text(event.text.text);
+            break;
+        case SDL_MOUSEMOTION: {
+            std::lock_guard lock(s.mutex);
+            s.pointer_x = event.motion.x;
+            s.pointer_y = event.motion.y;
+            s.pointer_over = true;
+            break;
+        }
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP: {
+            // Button bits: 1 left, 2 right, 4 middle.
+            int bit = 0;
+            if (event.button.button == SDL_BUTTON_LEFT) bit = 1;
+            else if (event.button.button == SDL_BUTTON_RIGHT) bit = 2;
+            else if (event.button.button == SDL_BUTTON_MIDDLE) bit = 4;
+            std::lock_guard lock(s.mutex);
+            if (event.type == SDL_MOUSEBUTTONDOWN) s.buttons |= bit;
+            else s.buttons &= ~bit;
+            s.pointer_x = event.button.x;
+            s.pointer_y = event.button.y;
+            break;
+        }
+        case SDL_MOUSEWHEEL: {
+            std::lock_guard lock(s.mutex);
+            s.wheel += event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -event.wheel.y : event.wheel.y;
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+// Copies the marked rows of the shown page into the shadow surface (32-bit
+// XRGB). Returns the first and last row copied, or false when none was.
+bool copy_marked_rows(SDL_Surface* shadow, std::vector<bool>& rows, int& first, int& last) {
+    std::lock_guard lock(graphics_lock());
+    if (!take_marked_rows(rows)) return false;
+    const Image* page = screen_page();
+    if (page == nullptr) return false;
+    const auto layout = image_layout(*page);
+    if (!layout) return false;
+    std::array<std::uint32_t, 256> palette{};
+    if (layout->bytes_per_pixel == 1) {
+        for (int i = 0; i < 256; ++i) {
+            // Palette entries hold red in bits 0-7; the window wants 0xRRGGBB.
+            const std::uint32_t e = palette_entry(i);
+            palette[static_cast<std::size_t>(i)] =
+                0xFF000000u | ((e & 0xFFu) << 16) | (e & 0xFF00u) | ((e >> 16) & 0xFFu);
+        }
+    }
+    const int height = std::min<int>(static_cast<int>(layout->height), shadow->h);
+    const int width = std::min<int>(static_cast<int>(layout->width), shadow->w);
+    first = -1;
+    for (int y = 0; y < height && y < static_cast<int>(rows.size()); ++y) {
+        if (!rows[static_cast<std::size_t>(y)]) continue;
+        if (first < 0) first = y;
+        last = y;
+        const std::uint8_t* source = image_row(*page, *layout, static_cast<std::uint32_t>(y));
+        auto* target = reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(shadow->pixels) +
+                                                        static_cast<std::size_t>(y) * static_cast<std::size_t>(shadow->pitch));
+        switch (layout->bytes_per_pixel) {
+            case 1:
+                for (int x = 0; x < width; ++x) target[x] = palette[source[x]];
+                break;
+            case 4:
+                for (int x = 0; x < width; ++x) target[x] = read_pixel_value(source + 4 * x, 4) | 0xFF000000u;
+                break;
+            default:
+                for (int x = 0; x < width; ++x) {
+                    const std::uint32_t v = read_pixel_value(source + 2 * x, 2);
+                    const std::uint32_t r = (v >> 11) & 31, g = (v >> 5) & 63, b = v & 31;
+                    target[x] = 0xFF000000u | ((r * 255 / 31) << 16) | ((g * 255 / 63) << 8) | (b * 255 / 31);
+                }
+                break;
+        }
+    }
+    return first >= 0;
+}
+
+// Puts rows first..last of the shadow into the window.
+void show_rows(SDL_Window* window, SDL_Surface* shadow, int first, int last) {
+    SDL_Surface* surface = SDL_GetWindowSurface(window);
+    if (surface == nullptr) return;
+    SDL_Rect rect{0, first, shadow->w, last - first + 1};
+    SDL_Rect target = rect;
+    SDL_BlitSurface(shadow, &rect, surface, &target);
+    SDL_UpdateWindowSurfaceRects(window, &rect, 1);
+}
+
+struct ThreadStart {
+    int depth = 32;
+    std::string title;
+    std::promise<bool> opened;
+};
+
+void window_thread(ThreadStart* start) {
+    auto& s = shared();
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        start->opened.set_value(false);
+        return;
+    }
+    SDL_Window* window = SDL_CreateWindow(start->title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                          screen_width, screen_height, SDL_WINDOW_SHOWN);
+    SDL_Surface* shadow = window != nullptr
+                              ? SDL_CreateRGBSurfaceWithFormat(0, screen_width, screen_height, 32, SDL_PIXELFORMAT_ARGB8888)
+                              : nullptr;
+    if (window == nullptr || shadow == nullptr || SDL_GetWindowSurface(window) == nullptr) {
+        if (shadow != nullptr) SDL_FreeSurface(shadow);
+        if (window != nullptr) SDL_DestroyWindow(window);
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        SDL_Quit();
+        start->opened.set_value(false);
+        return;
+    }
+    SDL_SetSurfaceBlendMode(shadow, SDL_BLENDMODE_NONE);
+    std::memset(shadow->pixels, 0, static_cast<std::size_t>(shadow->pitch) * screen_height);
+    {
+        std::lock_guard lock(s.mutex);
+        SDL_SysWMinfo info;
+        SDL_VERSION(&info.version);
+        s.system_id = 0;
+        if (SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11)
+            s.system_id = static_cast<std::uint64_t>(info.info.x11.window);
+    }
+    mark_all_rows();
+    start->opened.set_value(true);  // start is gone after this
+
+    std::vector<bool> rows;
+    while (!g_stop.load()) {
+        SDL_Event event;
+        if (SDL_WaitEventTimeout(&event, 10) != 0) {
+            handle_event(event, window);
+            while (SDL_PollEvent(&event) != 0) handle_event(event, window);
+        }
+        std::string title;
+        bool retitle = false;
+        {
+            std::lock_guard lock(s.mutex);
+            if (s.title_changed) {
+                title = s.pending_title;
+                retitle = true;
+                s.title_changed = false;
+            }
+        }
+        if (retitle) SDL_SetWindowTitle(window, title.c_str());
+        int first = 0, last = 0;
+        if (copy_marked_rows(shadow, rows, first, last)) show_rows(window, shadow, first, last);
+        {
+            std::lock_guard lock(s.mutex);
+            ++s.present_count;
+        }
+        s.presented.notify_all();
+    }
+    SDL_FreeSurface(shadow);
+    SDL_DestroyWindow(window);
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    SDL_Quit();
+}
+
+// The program's name, for the title of a window that has none yet.
+std::string program_name() {
+    char path[4096];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return "quarnel";
+    std::string name(path, static_cast<std::size_t>(n));
+    const std::size_t slash = name.rfind('/');
+    return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
+bool headless_environment() {
+    const char* driver = std::getenv("SDL_VIDEODRIVER");
+    if (driver != nullptr && (std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "offscreen") == 0)) return true;
+    const char* display = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (display == nullptr || *display == '\0') && (wayland == nullptr || *wayland == '\0');
+}
+
+void close_at_exit() { window_close(); }
+
+}  // namespace
+
+bool window_open(int depth) {
+    if (g_window_open.load()) window_close();
+    if (headless_environment()) return false;
+    auto& s = shared();
+    {
+        std::lock_guard lock(s.mutex);
+        s.keys.clear();
+        s.held.fill(false);
+        s.pointer_over = false;
+        s.buttons = 0;
+        s.wheel = 0;
+        s.closed_by_user = false;
+        s.title_changed = false;
+        s.system_id = 0;
+    }
+    ThreadStart start;
+    start.depth = depth;
+    start.title = cp1250_to_utf8(window_title());
+    if (start.title.empty()) start.title = program_name();
+    auto opened = start.opened.get_future();
+    g_stop = false;
+    g_thread = new std::thread(window_thread, &start);
+    if (!opened.get()) {
+        g_thread->join();
+        delete g_thread;
+        g_thread = nullptr;
+        return false;
+    }
+    if (!g_exit_hook) {
+        g_exit_hook = true;
+        std::atexit(close_at_exit);
+    }
+    g_window_open = true;
+    return true;
+}
+
+void window_close() {
+    if (g_thread == nullptr) return;
+    g_stop = true;
+    g_thread->join();
+    delete g_thread;
+    g_thread = nullptr;
+    g_window_open = false;
+    auto& s = shared();
+    std::lock_guard lock(s.mutex);
+    s.held.fill(false);
+    s.pointer_over = false;
+    s.system_id = 0;
+}
+
+bool window_is_open() { return g_window_open.load(); }
+
+void window_set_title(std::string_view title) {
+    auto& s = shared();
+    std::lock_guard lock(s.mutex);
+    s.pending_title = cp1250_to_utf8(title);
+    s.title_changed = true;
+}
+
+bool window_take_key(std::string& key) {
+    auto& s = shared();
+    std::lock_guard lock(s.mutex);
+    if (s.keys.empty()) return false;
+    key = std::move(s.keys.front());
+    s.keys.pop_front();
+    return true;
+}
+
+bool window_key_waiting() {
+    auto& s = shared();
+    std::lock_guard lock(s.mutex);
+    return !s.keys.empty();
+}
+
+bool window_wait_key(int timeout_ms) {
+    auto& s = shared();
+    std::unique_lock lock(s.mutex);
+    return s.key_arrived.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                                  [&] { return !s.keys.empty() || s.closed_by_user; }) &&
+           !s.keys.empty();
+}
+
+bool window_key_held(int scan_code) {
+    if (scan_code <= 0) return false;
+    auto& s = shared();
+    std::lock_guard lock(s.mutex);
+    for (int sdl = 0; sdl < SDL_NUM_SCANCODES; ++sdl)
+        if (s.held[static_cast<std::size_t>(sdl)] && pc_scan_code(sdl) == scan_code) return true;
+    return false;
+}
+
+bool window_pointer(PointerState& pointer) {
+    if (!g_window_open.load()) return false;
+    auto& s = shared();
+    std::lock_guard lock(s.mutex);
+    if (!s.pointer_over) return false;
+    pointer.x = s.pointer_x;
+    pointer.y = s.pointer_y;
+    pointer.wheel = s.wheel;
+    pointer.buttons = s.buttons;
+    return true;
+}
+
+bool window_was_closed() {
+    if (!g_window_open.load()) return false;
+    auto& s = shared();
+    std::lock_guard lock(s.mutex);
+    return s.closed_by_user;
+}
+
+bool window_wait_presented(int timeout_ms) {
+    if (!g_window_open.load()) return false;
+    auto& s = shared();
+    std::unique_lock lock(s.mutex);
+    // Two passes of the thread's loop: the one under way may have taken the
+    // marks before the caller made its last change.
+    const std::uint64_t target = s.present_count + 2;
+    return s.presented.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return s.present_count >= target; });
+}
+
+std::uint64_t window_system_id() {
+    auto& s = shared();
+    std::lock_guard lock(s.mutex);
+    return s.system_id;
+}
+
+int pc_scan_code(int sdl_scancode) {
+    // SDL scancodes are USB usage codes; PC set 1 codes as the program
+    // knows them (the extended keys share the code of their number-pad twin).
+    static const std::array<std::uint8_t, SDL_NUM_SCANCODES> table = [] {
+        std::array<std::uint8_t, SDL_NUM_SCANCODES> t{};
+        auto set = [&](SDL_Scancode code, int pc) { t[static_cast<std::size_t>(code)] = static_cast<std::uint8_t>(pc); };
+        set(SDL_SCANCODE_ESCAPE, 1);
+        for (int i = 0; i < 9; ++i) set(static_cast<SDL_Scancode>(SDL_SCANCODE_1 + i), 2 + i);
+        set(SDL_SCANCODE_0, 11);
+        set(SDL_SCANCODE_MINUS, 12);
+        set(SDL_SCANCODE_EQUALS, 13);
+        set(SDL_SCANCODE_BACKSPACE, 14);
+        set(SDL_SCANCODE_TAB, 15);
+        const char* const letters = "qwertyuiopasdfghjklzxcvbnm";
+        const int letter_codes[] = {16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 30, 31, 32,
+                                    33, 34, 35, 36, 37, 38, 44, 45, 46, 47, 48, 49, 50};
+        for (int i = 0; i < 26; ++i) set(static_cast<SDL_Scancode>(SDL_SCANCODE_A + (letters[i] - 'a')), letter_codes[i]);
+        set(SDL_SCANCODE_LEFTBRACKET, 26);
+        set(SDL_SCANCODE_RIGHTBRACKET, 27);
+        set(SDL_SCANCODE_RETURN, 28);
+        set(SDL_SCANCODE_KP_ENTER, 28);
+        set(SDL_SCANCODE_LCTRL, 29);
+        set(SDL_SCANCODE_RCTRL, 29);
+        set(SDL_SCANCODE_SEMICOLON, 39);
+        set(SDL_SCANCODE_APOSTROPHE, 40);
+        set(SDL_SCANCODE_GRAVE, 41);
+        set(SDL_SCANCODE_LSHIFT, 42);
+        set(SDL_SCANCODE_BACKSLASH, 43);
+        set(SDL_SCANCODE_COMMA, 51);
+        set(SDL_SCANCODE_PERIOD, 52);
+        set(SDL_SCANCODE_SLASH, 53);
+        set(SDL_SCANCODE_KP_DIVIDE, 53);
+        set(SDL_SCANCODE_RSHIFT, 54);
+        set(SDL_SCANCODE_KP_MULTIPLY, 55);
+        set(SDL_SCANCODE_LALT, 56);
+        set(SDL_SCANCODE_RALT, 56);
+        set(SDL_SCANCODE_SPACE, 57);
+        set(SDL_SCANCODE_CAPSLOCK, 58);
+        for (int i = 0; i < 10; ++i) set(static_cast<SDL_Scancode>(SDL_SCANCODE_F1 + i), 59 + i);
+        set(SDL_SCANCODE_NUMLOCKCLEAR, 69);
+        set(SDL_SCANCODE_SCROLLLOCK, 70);
+        set(SDL_SCANCODE_KP_7, 71);
+        set(SDL_SCANCODE_HOME, 71);
+        set(SDL_SCANCODE_KP_8, 72);
+        set(SDL_SCANCODE_UP, 72);
+        set(SDL_SCANCODE_KP_9, 73);
+        set(SDL_SCANCODE_PAGEUP, 73);
+        set(SDL_SCANCODE_KP_MINUS, 74);
+        set(SDL_SCANCODE_KP_4, 75);
+        set(SDL_SCANCODE_LEFT, 75);
+        set(SDL_SCANCODE_KP_5, 76);
+        set(SDL_SCANCODE_KP_6, 77);
+        set(SDL_SCANCODE_RIGHT, 77);
+        set(SDL_SCANCODE_KP_PLUS, 78);
+        set(SDL_SCANCODE_KP_1, 79);
+        set(SDL_SCANCODE_END, 79);
+        set(SDL_SCANCODE_KP_2, 80);
+        set(SDL_SCANCODE_DOWN, 80);
+        set(SDL_SCANCODE_KP_3, 81);
+        set(SDL_SCANCODE_PAGEDOWN, 81);
+        set(SDL_SCANCODE_KP_0, 82);
+        set(SDL_SCANCODE_INSERT, 82);
+        set(SDL_SCANCODE_KP_PERIOD, 83);
+        set(SDL_SCANCODE_DELETE, 83);
+        set(SDL_SCANCODE_F11, 87);
+        set(SDL_SCANCODE_F12, 88);
+        return t;
+    }();
+    if (sdl_scancode < 0 || sdl_scancode >= SDL_NUM_SCANCODES) return 0;
+    return table[static_cast<std::size_t>(sdl_scancode)];
+}
+
+namespace {
+// Unicode characters of the Windows-1250 bytes 128 to 255 (0: undefined).
+constexpr std::array<std::uint16_t, 128> cp1250_upper = {
+    0x20AC, 0x0000, 0x201A, 0x0000, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x0000, 0x2030, 0x0160, 0x2039, 0x015A, 0x0164, 0x017D, 0x0179,
+    0x0000, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x0000, 0x2122, 0x0161, 0x203A, 0x015B, 0x0165, 0x017E, 0x017A,
+    0x00A0, 0x02C7, 0x02D8, 0x0141, 0x00A4, 0x0104, 0x00A6, 0x00A7,
+    0x00A8, 0x00A9, 0x015E, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x017B,
+    0x00B0, 0x00B1, 0x02DB, 0x0142, 0x00B4, 0x00B5, 0x00B6, 0x00B7,
+    0x00B8, 0x0105, 0x015F, 0x00BB, 0x013D, 0x02DD, 0x013E, 0x017C,
+    0x0154, 0x00C1, 0x00C2, 0x0102, 0x00C4, 0x0139, 0x0106, 0x00C7,
+    0x010C, 0x00C9, 0x0118, 0x00CB, 0x011A, 0x00CD, 0x00CE, 0x010E,
+    0x0110, 0x0143, 0x0147, 0x00D3, 0x00D4, 0x0150, 0x00D6, 0x00D7,
+    0x0158, 0x016E, 0x00DA, 0x0170, 0x00DC, 0x00DD, 0x0162, 0x00DF,
+    0x0155, 0x00E1, 0x00E2, 0x0103, 0x00E4, 0x013A, 0x0107, 0x00E7,
+    0x010D, 0x00E9, 0x0119, 0x00EB, 0x011B, 0x00ED, 0x00EE, 0x010F,
+    0x0111, 0x0144, 0x0148, 0x00F3, 0x00F4, 0x0151, 0x00F6, 0x00F7,
+    0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9,
+};
+}  // namespace
+
+std::uint32_t cp1250_to_unicode(std::uint8_t byte) { return byte < 128 ? byte : cp1250_upper[byte - 128u]; }
+
+std::uint8_t unicode_to_cp1250(std::uint32_t code_point) {
+    if (code_point < 128) return static_cast<std::uint8_t>(code_point);
+    for (std::size_t i = 0; i < cp1250_upper.size(); ++i)
+        if (cp1250_upper[i] != 0 && cp1250_upper[i] == code_point) return static_cast<std::uint8_t>(128 + i);
+    return 0;
+}
+
+std::string cp1250_to_utf8(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        std::uint32_t u = cp1250_to_unicode(static_cast<std::uint8_t>(c));
+        if (u == 0 && c != '\0') u = '?';
+        if (u == 0) continue;  // SDL titles end at a zero byte
+        if (u < 0x80) {
+            out.push_back(static_cast<char>(u));
+        } else if (u < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (u >> 6)));
+            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xE0 | (u >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+        }
+    }
+    return out;
+}
+
 }  // namespace quarnel
