@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Sets up a machine for quarnel and builds it: installs the Debian packages
+# listed in tools/debian-packages.txt that are missing (as root; otherwise it
+# prints the command to run), then configures and builds with CMake and
+# Ninja into build/ (programs: build/quarnel and build/bytediff).
+set -euo pipefail
+cd "$(dirname "$0")"
+
+missing=()
+while read -r package; do
+    package="${package%%#*}"
+    package="${package//[[:space:]]/}"
+    [ -n "$package" ] || continue
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$package")
+    fi
+done < tools/debian-packages.txt
+
+if [ "${#missing[@]}" -gt 0 ]; then
+    if [ "$(id -u)" -eq 0 ]; then
+        echo "Installing Debian packages: ${missing[*]}"
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update
+        apt-get install -y "${missing[@]}"
+    else
+        echo "These Debian packages are missing: ${missing[*]}"
+        echo "Install them with:"
+        echo "  sudo apt-get update && sudo apt-get install -y ${missing[*]}"
+        exit 1
+    fi
+fi
+
+cmake -S . -B build -G Ninja
+cmake --build build -j 2
+echo "Built: build/quarnel and build/bytediff"
