@@ -1,0 +1,15 @@
+// The build file and tile listing readers on any text.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "builder/build_file.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    auto settings = quarnel::parse_build_file(text);
+    (void)settings;
+    auto tiles = quarnel::parse_tile_listing(text, size % 300);
+    if (tiles.size() > size % 300) __builtin_trap();
+    return 0;
+}
