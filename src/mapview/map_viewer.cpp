@@ -98,6 +98,14 @@ void map_viewer_job() {
     ViewerScene scene{*grid, *tiles, *unit, *animations};
     run_view_loop(state, scene, devices);
 
+    // The loop reads held keys; every press during it was also queued. In
+    // the window those presses (Escape among them) would end start-up's
+    // closing key wait at once, so they are dropped here. From a script the
+    // queue holds the script's next bytes, which are kept.
+    if (screen_has_window())
+        while (!poll_key().empty()) {
+        }
+
     animations->clear();
 }
 

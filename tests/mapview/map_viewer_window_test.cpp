@@ -1,0 +1,315 @@
+// The viewer in a real window: an X server of its own (Xvfb), the answers
+// typed into the window with xdotool, screenshots taken with ImageMagick's
+// import and compared with the view computed here from the same files.
+// Skipped when those programs are not installed.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+#include "mapview/sample_game.h"
+#include "mapview/view_loop.h"
+#include "mapview_bytes.h"
+#include "support/run_program.h"
+
+namespace quarnel {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string find_program(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::stringstream folders(path != nullptr ? path : "/usr/bin:/bin");
+    std::string folder;
+    while (std::getline(folders, folder, ':'))
+        if (access((folder + "/" + name).c_str(), X_OK) == 0) return folder + "/" + name;
+    return {};
+}
+
+std::string command_output(const std::string& command) {
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return output;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+    pclose(pipe);
+    return output;
+}
+
+bool wait_until(const std::function<bool()>& condition, int timeout_ms = 15000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+struct Rgb {
+    int r = -1, g = -1, b = -1;
+    bool operator==(const Rgb&) const = default;
+};
+
+// A binary PPM screenshot with 8-bit samples.
+struct Screenshot {
+    int width = 0, height = 0;
+    std::vector<Rgb> pixels;
+    Rgb at(int x, int y) const { return pixels[static_cast<std::size_t>(y * width + x)]; }
+    bool load(const std::string& bytes) {
+        std::istringstream in(bytes);
+        std::string magic;
+        int max_value = 0;
+        int w = 0, h = 0;
+        in >> magic >> w >> h >> max_value;
+        in.get();
+        if (!in || magic != "P6" || max_value != 255 || w <= 0 || h <= 0 || w > 4096 || h > 4096) return false;
+        const std::size_t start = static_cast<std::size_t>(in.tellg());
+        if (bytes.size() < start + static_cast<std::size_t>(w * h * 3)) return false;
+        width = w;
+        height = h;
+        pixels.resize(static_cast<std::size_t>(width * height));
+        for (std::size_t i = 0; i < pixels.size(); ++i) {
+            const auto* p = reinterpret_cast<const unsigned char*>(bytes.data()) + start + 3 * i;
+            pixels[i] = {p[0], p[1], p[2]};
+        }
+        return true;
+    }
+};
+
+// The unit of this test: one picture of 12 x 40 with the x offset 130, and a
+// single frame in "windMOVE12", so that the first view stands still.
+test::Bytes window_unit_sprites() {
+    test::Bytes pixels(12 * 40, 0);
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 12; ++x)
+            if ((x - 6) * (x - 6) + (y - 20) * (y - 20) < 36 || x == 6) pixels[static_cast<std::size_t>(y * 12 + x)] = 255;
+    return test::sprite_set_bytes(1, {{12, 40, 130, 0, pixels}});
+}
+
+test::Bytes window_unit_animations() {
+    return test::animation_file_bytes({{"windMOVE12", 0, 0}}, {{0, 0, 0}});
+}
+
+class MapViewerWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string xvfb = find_program("Xvfb");
+        if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed";
+        if (find_program("import").empty()) GTEST_SKIP() << "ImageMagick's import is not installed";
+        if (find_program("xdotool").empty()) GTEST_SKIP() << "xdotool is not installed";
+        int number_pipe[2];
+        ASSERT_EQ(pipe(number_pipe), 0);
+        xvfb_pid = fork();
+        ASSERT_GE(xvfb_pid, 0);
+        if (xvfb_pid == 0) {
+            close(number_pipe[0]);
+            const std::string fd = std::to_string(number_pipe[1]);
+            const int null_fd = ::open("/dev/null", O_WRONLY);
+            if (null_fd >= 0) {
+                dup2(null_fd, 1);
+                dup2(null_fd, 2);
+            }
+            execl(xvfb.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(number_pipe[1]);
+        std::string number;
+        char c;
+        while (read(number_pipe[0], &c, 1) == 1 && c != '\n') number.push_back(c);
+        close(number_pipe[0]);
+        ASSERT_FALSE(number.empty()) << "Xvfb did not start";
+        display = ":" + number;
+
+        // The sample's tiles and map with this test's unit.
+        game_dir = temp.file("game");
+        game = make_sample_game();
+        game.unit_sprites = window_unit_sprites();
+        game.unit_animations = window_unit_animations();
+        std::string error;
+        ASSERT_TRUE(write_sample_game(game_dir, game, error)) << error;
+        fs::rename(game_dir + "/sprites/REAP.SPR", game_dir + "/sprites/WIND.SPR");
+        fs::rename(game_dir + "/animate/REAP.FIN", game_dir + "/animate/wind.fin");
+        program = temp.file("bin/quarnel");
+        fs::create_directories(temp.file("bin"));
+        fs::copy_file(test::quarnel_path(), program);
+        test::write_file(temp.file("bin/setup.txt"), "DCpath=" + game_dir + "\r\n");
+    }
+
+    void TearDown() override {
+        if (viewer_pid > 0) {
+            kill(viewer_pid, SIGKILL);
+            waitpid(viewer_pid, nullptr, 0);
+        }
+        if (xvfb_pid > 0) {
+            kill(xvfb_pid, SIGTERM);
+            waitpid(xvfb_pid, nullptr, 0);
+        }
+    }
+
+    void start_viewer() {
+        viewer_pid = fork();
+        ASSERT_GE(viewer_pid, 0);
+        if (viewer_pid == 0) {
+            const int null_fd = ::open("/dev/null", O_RDWR);
+            if (null_fd >= 0) {
+                dup2(null_fd, 0);
+                dup2(null_fd, 1);
+                dup2(null_fd, 2);
+            }
+            setenv("DISPLAY", display.c_str(), 1);
+            unsetenv("SDL_VIDEODRIVER");
+            unsetenv("WAYLAND_DISPLAY");
+            const std::string map = sample_map_path(game_dir);
+            execl(program.c_str(), program.c_str(), map.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+
+    std::string x(const std::string& command) const { return "DISPLAY=" + display + " " + command; }
+    int xdotool(const std::string& arguments) const {
+        return std::system(x("xdotool " + arguments + " >/dev/null 2>&1").c_str());
+    }
+    std::string title() const { return command_output(x("xdotool getwindowname " + window + " 2>/dev/null")); }
+
+    Screenshot screenshot() const {
+        Screenshot shot;
+        const std::string file = temp.file("shot.ppm");
+        std::system(x("import -window " + window + " -depth 8 ppm:" + file + " 2>/dev/null").c_str());
+        shot.load(test::read_file(file));
+        return shot;
+    }
+
+    // The view the loop draws with the given scroll position, as colours.
+    std::vector<Rgb> expected_view(std::int32_t scroll_column, std::vector<bool>& cycling) const {
+        ViewerTileSet tiles = build_tile_pictures(game.tile_set);
+        UnitSpriteSet unit = build_unit_sprite_set(game.unit_sprites);
+        UnitAnimationSet animations = build_unit_animation_set(game.unit_animations, "wind", unit);
+        MapGrid grid = *parse_map(game.map, tiles.keys).grid;
+        ViewerScene scene{grid, tiles, unit, animations};
+        ViewState state;
+        state.scroll_column = scroll_column;
+        choose_animation(state, animations);
+        ImagePtr canvas = new_image_buffer(640, 480, 1);
+        draw_view(canvas.get(), state, scene);
+        const auto layout = *image_layout(*canvas);
+        std::vector<Rgb> colours;
+        cycling.clear();
+        // The screen keeps 6 bits of each component: (c >> 2) x 255 / 63.
+        auto screen_component = [](int c) { return (c >> 2) * 255 / 63; };
+        for (std::uint32_t y = 0; y < 480; ++y)
+            for (std::uint32_t x = 0; x < 640; ++x) {
+                const int index = image_row(*canvas, layout, y)[x];
+                const PaletteColour c = tiles.palette[static_cast<std::size_t>(index)];
+                colours.push_back({screen_component(c.red), screen_component(c.green), screen_component(c.blue)});
+                cycling.push_back(index >= 201 && index <= 207);
+            }
+        return colours;
+    }
+
+    // Waits until the window shows the expected view (entries 201 to 207
+    // left out); reports the first differing pixel otherwise.
+    void expect_view(std::int32_t scroll_column) {
+        std::vector<bool> cycling;
+        const std::vector<Rgb> expected = expected_view(scroll_column, cycling);
+        std::string difference;
+        const bool same = wait_until([&] {
+            const Screenshot shot = screenshot();
+            if (shot.width != 640 || shot.height != 480) {
+                difference = "no screenshot of 640 x 480";
+                return false;
+            }
+            for (std::size_t i = 0; i < expected.size(); ++i) {
+                if (cycling[i] || shot.pixels[i] == expected[i]) continue;
+                std::ostringstream out;
+                out << "pixel (" << i % 640 << ", " << i / 640 << ") is " << shot.pixels[i].r << ","
+                    << shot.pixels[i].g << "," << shot.pixels[i].b << " instead of " << expected[i].r << ","
+                    << expected[i].g << "," << expected[i].b;
+                difference = out.str();
+                return false;
+            }
+            return true;
+        });
+        EXPECT_TRUE(same) << difference;
+    }
+
+    test::TempDir temp;
+    SampleGame game;
+    std::string game_dir, program, display, window;
+    pid_t xvfb_pid = -1, viewer_pid = -1;
+};
+
+TEST_F(MapViewerWindow, ShowsScrollsNamesTheCellAndEnds) {
+    start_viewer();
+    // The window may be replaced while the program starts: look for the
+    // newest one until it takes the focus.
+    ASSERT_TRUE(wait_until([&] {
+        const std::string found = command_output(x("xdotool search --pid " + std::to_string(viewer_pid) + " 2>/dev/null"));
+        std::istringstream lines(found);
+        window.clear();
+        for (std::string line; std::getline(lines, line);)
+            if (!line.empty()) window = line;
+        return !window.empty() && xdotool("windowfocus --sync " + window) == 0;
+    })) << "no window took the focus";
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_EQ(xdotool("type --delay 30 wind"), 0);
+    ASSERT_EQ(xdotool("key Return"), 0);
+    ASSERT_EQ(xdotool("type --delay 30 desert"), 0);
+    ASSERT_EQ(xdotool("key Return"), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_EQ(xdotool("key x"), 0);
+
+    // The first view.
+    expect_view(0);
+
+    // The title names the cell under the pointer.
+    ASSERT_EQ(xdotool("mousemove --window " + window + " 33 0"), 0);
+    const ViewerTileSet tiles = build_tile_pictures(game.tile_set);
+    const MapGrid grid = *parse_map(game.map, tiles.keys).grid;
+    const std::string expected_title = pointer_title(ViewState{}, grid, 33, 0);
+    ASSERT_EQ(expected_title.rfind("2x1, val: ", 0), 0u);
+    EXPECT_TRUE(wait_until([&] { return title() == expected_title + "\n"; })) << title();
+
+    // Right arrow: held until the title shows the view moved, then let go.
+    ASSERT_EQ(xdotool("keydown Right"), 0);
+    const bool moved = wait_until([&] { return title().rfind("2x1,", 0) != 0; });
+    ASSERT_EQ(xdotool("keyup Right"), 0);
+    ASSERT_TRUE(moved);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const std::string after = title();
+    const int column = std::atoi(after.c_str());
+    // Each pass moves the view by one cell; the key was let go within a pass
+    // or two of the first move.
+    EXPECT_GE(column, 3) << after;
+    EXPECT_LE(column, 4) << after;
+    expect_view(column - 2);
+
+    // Escape ends the viewer; the program then waits for a key and ends
+    // with status 0.
+    ASSERT_EQ(xdotool("keydown Escape"), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    ASSERT_EQ(xdotool("keyup Escape"), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    int status = 0;
+    EXPECT_EQ(waitpid(viewer_pid, &status, WNOHANG), 0) << "the program ended without its closing key";
+    ASSERT_EQ(xdotool("key a"), 0);
+    const bool ended = wait_until([&] { return waitpid(viewer_pid, &status, WNOHANG) == viewer_pid; });
+    ASSERT_TRUE(ended);
+    viewer_pid = -1;
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+}  // namespace
+}  // namespace quarnel
