@@ -37,14 +37,16 @@ std::uint32_t chunk_crc(const std::uint8_t* type_and_data, std::size_t count) {
     return static_cast<std::uint32_t>(crc32_z(0L, type_and_data, count));
 }
 
-// Filter byte 0 (None) and the pixels as R, G, B, A. In memory a pixel
-// 0xAARRGGBB is B, G, R, A; swapping the first and third bytes gives the
-// PNG order, alpha and green stay where they are.
-void fill_filtered_rows(const Image& image, const ImageLayout& layout, std::uint8_t* filtered) {
+// Filter byte 0 (None) and the pixels as R, G, B, A, for rows first_row to
+// first_row + row_count - 1. In memory a pixel 0xAARRGGBB is B, G, R, A;
+// swapping the first and third bytes gives the PNG order, alpha and green
+// stay where they are.
+void fill_filtered_rows(const Image& image, const ImageLayout& layout, std::uint32_t first_row, std::uint32_t row_count,
+                        std::uint8_t* filtered) {
     const std::size_t row_size = 1 + std::size_t{layout.width} * 4;
-    for (std::uint32_t y = 0; y < layout.height; ++y) {
-        const std::uint8_t* source = image_row(image, layout, y);
-        std::uint8_t* out = filtered + std::size_t{y} * row_size;
+    for (std::uint32_t r = 0; r < row_count; ++r) {
+        const std::uint8_t* source = image_row(image, layout, first_row + r);
+        std::uint8_t* out = filtered + std::size_t{r} * row_size;
         out[0] = 0;
         ++out;
         for (std::uint32_t x = 0; x < layout.width; ++x) {
@@ -54,6 +56,72 @@ void fill_filtered_rows(const Image& image, const ImageLayout& layout, std::uint
             std::memcpy(out + std::size_t{x} * 4, &rgba, 4);
         }
     }
+}
+
+// Ends a deflate stream on every way out.
+struct DeflateStream {
+    z_stream stream{};
+    bool open = false;
+    DeflateStream() { open = deflateInit(&stream, Z_DEFAULT_COMPRESSION) == Z_OK; }
+    ~DeflateStream() {
+        if (open) deflateEnd(&stream);
+    }
+    DeflateStream(const DeflateStream&) = delete;
+    DeflateStream& operator=(const DeflateStream&) = delete;
+};
+
+// Rows are filtered into a small staging block of about this many bytes
+// (at least one row) and fed to deflate block by block.
+constexpr std::size_t staging_bytes = 64 * 1024;
+
+// Deflates the filtered rows of the image into file, after idat_data_at,
+// growing the file as the stream needs; the number of compressed bytes, or
+// nothing when zlib fails. The stream is the one zlib's compress makes at
+// the default level: deflate's output does not depend on how its input is
+// divided, so the whole filtered image never has to exist at once.
+std::optional<std::size_t> deflate_rows(const Image& image, const ImageLayout& layout, std::vector<std::uint8_t>& file) {
+    const std::size_t row_size = 1 + std::size_t{layout.width} * 4;
+    const std::uint32_t rows_per_block =
+        static_cast<std::uint32_t>(std::min<std::size_t>(layout.height, std::max<std::size_t>(1, staging_bytes / row_size)));
+    std::unique_ptr<std::uint8_t[]> staging(new std::uint8_t[row_size * rows_per_block]);
+
+    DeflateStream deflater;
+    if (!deflater.open) return std::nullopt;
+    z_stream& zs = deflater.stream;
+    std::size_t produced = 0;
+    // Room for the compressed bytes: a guess from the filtered size, doubled
+    // whenever deflate fills it.
+    const std::size_t filtered_size = row_size * layout.height;
+    std::size_t capacity = std::min<std::size_t>(compressBound(static_cast<uLong>(filtered_size)), filtered_size / 8 + 4096);
+    file.resize(idat_data_at + capacity);
+
+    for (std::uint32_t y = 0; y < layout.height;) {
+        const std::uint32_t count = std::min(rows_per_block, layout.height - y);
+        fill_filtered_rows(image, layout, y, count, staging.get());
+        y += count;
+        const int flush = y == layout.height ? Z_FINISH : Z_NO_FLUSH;
+        std::size_t block_left = std::size_t{count} * row_size;
+        zs.next_in = staging.get();
+        for (;;) {
+            if (produced == capacity) {
+                capacity *= 2;
+                file.resize(idat_data_at + capacity);
+            }
+            std::uint8_t* out_at = file.data() + idat_data_at + produced;
+            const std::size_t out_room = std::min<std::size_t>(capacity - produced, 0xFFFFFFFFu);
+            const std::size_t in_now = std::min<std::size_t>(block_left, 0xFFFFFFFFu);
+            zs.next_out = out_at;
+            zs.avail_out = static_cast<uInt>(out_room);
+            zs.avail_in = static_cast<uInt>(in_now);
+            const int result = deflate(&zs, flush);
+            if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR) return std::nullopt;
+            produced += out_room - zs.avail_out;
+            block_left -= in_now - zs.avail_in;
+            if (result == Z_STREAM_END) break;
+            if (flush == Z_NO_FLUSH && block_left == 0 && zs.avail_out != 0) break;
+        }
+    }
+    return produced;
 }
 
 }  // namespace
@@ -72,13 +140,13 @@ std::optional<std::vector<std::uint8_t>> png_encode(const Image& image) {
     if (!layout || layout->bytes_per_pixel != 4) return std::nullopt;
     if (!png_writable_size(layout->width, layout->height)) return std::nullopt;
 
-    const std::size_t filtered_size = (1 + std::size_t{layout->width} * 4) * layout->height;
     try {
-        std::unique_ptr<std::uint8_t[]> filtered(new std::uint8_t[filtered_size]);
-        fill_filtered_rows(image, *layout, filtered.get());
-
-        const uLong bound = compressBound(static_cast<uLong>(filtered_size));
-        std::vector<std::uint8_t> file(idat_data_at + bound + tail_size);
+        std::vector<std::uint8_t> file;
+        const auto compressed = deflate_rows(image, *layout, file);
+        // A chunk length is a 31-bit number; a longer stream cannot be one IDAT.
+        if (!compressed || *compressed > png_max_chunk_length) return std::nullopt;
+        const std::size_t data_size = *compressed;
+        file.resize(idat_data_at + data_size + tail_size);
         std::uint8_t* out = file.data();
 
         std::memcpy(out, png_signature, sizeof png_signature);
@@ -94,14 +162,6 @@ std::optional<std::vector<std::uint8_t>> png_encode(const Image& image) {
         ihdr[20] = 0;  // interlace method: none
         store_u32be(ihdr + 21, chunk_crc(ihdr + 4, 17));
 
-        uLongf compressed_size = bound;
-        if (compress(out + idat_data_at, &compressed_size, filtered.get(), static_cast<uLong>(filtered_size)) != Z_OK)
-            return std::nullopt;
-        filtered.reset();
-        // A chunk length is a 31-bit number; a longer stream cannot be one IDAT.
-        if (compressed_size > png_max_chunk_length) return std::nullopt;
-
-        const std::size_t data_size = compressed_size;
         store_u32be(out + idat_chunk_at, static_cast<std::uint32_t>(data_size));
         std::memcpy(out + idat_chunk_at + 4, "IDAT", 4);
         std::uint8_t* tail = out + idat_data_at + data_size;
@@ -109,7 +169,6 @@ std::optional<std::vector<std::uint8_t>> png_encode(const Image& image) {
         store_u32be(tail + 4, 0);
         std::memcpy(tail + 8, "IEND", 4);
         store_u32be(tail + 12, chunk_crc(tail + 8, 4));
-        file.resize(idat_data_at + data_size + tail_size);
         return file;
     } catch (const std::bad_alloc&) {
         return std::nullopt;
