@@ -141,6 +141,10 @@ TEST(AnimationReportJob, FilesCutShortAtEveryLengthEndCleanly) {
         const std::string ended = quarnel::animation_file_ended_line(length);
         ASSERT_GE(r.report.size(), ended.size() + 2);
         EXPECT_EQ(r.report.substr(r.report.size() - ended.size() - 2), ended + "\r\n");
-        EXPECT_NE(r.run.output.find(ended + "\r\nstart w: "), std::string::npos) << r.run.output;
+        // The start line names the end of the last whole frame taken; with
+        // no header at all, where an all-zero header puts the frame records.
+        const int start = length < 8 ? 8 : length < 78 ? 56 : length < 100 ? 78 : length < 122 ? 100 : 122;
+        EXPECT_NE(r.run.output.find(ended + "\r\nstart w: " + std::to_string(start) + "\r\n"), std::string::npos)
+            << r.run.output;
     }
 }
