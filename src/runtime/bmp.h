@@ -11,15 +11,19 @@
 namespace quarnel {
 
 // Writes the whole image (null = the screen): 24-bit for 32- and 16-bit
-// sources, 8-bit with the screen palette for 8-bit sources. Error code: 0
-// written, 2 the file cannot be created, 3 a write failed (1: no image/screen).
+// sources, 8-bit with the screen palette for 8-bit sources; an existing
+// file is replaced. Error code: 0 written, 1 no usable image (or no screen),
+// 2 the file cannot be created, 3 a write failed.
 int save_bmp(std::string_view file_name, const Image* source);
 
-// Loads a BMP into an existing image (null = the screen). Error code: 0
-// loaded; 1 no screen is open, or a 16/24/32-bit file into 8-bit pixels;
-// 2 the file cannot be opened; 3 not a valid BMP or cut short. The palette
-// destination (256 entries, red in bits 0-7) receives an 8-bit file's
-// colours; without one such a file replaces the screen palette.
+// Loads a BMP into an existing image (null = the screen): the top-left
+// corner that fits is written, the rest of the image keeps its pixels.
+// Error code: 0 loaded; 1 no screen is open, or a 16/24/32-bit file into
+// 8-bit pixels; 2 the file cannot be opened; 3 not a valid BMP, cut short,
+// or declaring a picture of more than 256 MiB at 32 bits per pixel. On an
+// error nothing has been written. The palette of a file of 8 bits or fewer
+// replaces the first entries of the palette destination (256 entries, red
+// in bits 0-7) or, without one, of the screen palette, exactly as stored.
 int load_bmp(std::string_view file_name, Image* destination, std::array<std::uint32_t, 256>* palette = nullptr);
 
 }  // namespace quarnel
