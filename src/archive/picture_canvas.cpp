@@ -1,7 +1,5 @@
 #include "archive/picture_canvas.h"
 
-#include <limits>
-
 #include "png/png_writer.h"
 #include "runtime/bmp.h"
 
@@ -10,11 +8,9 @@ namespace quarnel {
 bool PictureCanvas::create(std::uint32_t width, std::uint32_t height) {
     destroy();
     if (width == 0 || height == 0) return false;
-    if (width <= static_cast<std::uint32_t>(std::numeric_limits<int>::max()) &&
-        height <= static_cast<std::uint32_t>(std::numeric_limits<int>::max()))
-        image_ = create_image(static_cast<int>(width), static_cast<int>(height), 0, 32);
-    // Without an open screen the buffer is made directly.
-    if (!image_) image_ = new_image_buffer(width, height, 4);
+    // A zeroed buffer (every pixel transparent black) made in one piece; the
+    // PNG and BMP writers take either header form.
+    image_ = new_image_buffer(width, height, 4);
     if (!image_) return false;
     const auto layout = image_layout(*image_);
     if (!layout || layout->bytes_per_pixel != 4 || layout->width != width || layout->height != height) {

@@ -14,7 +14,7 @@ namespace quarnel {
 class PictureCanvas {
 public:
     // A new picture filled with 0 (transparent black). False when the size
-    // is 0 in either direction or no buffer can be made.
+    // is 0 in either direction or no buffer can be made. It needs no screen.
     bool create(std::uint32_t width, std::uint32_t height);
 
     // x < width and y < height are the caller's to keep.

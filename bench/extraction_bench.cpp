@@ -1,0 +1,199 @@
+// Extraction of a run-length sprite set of 2000 sprites (16 x 16 to
+// 128 x 128, about 40 % transparent) to PNG, run as a user would run it
+// (quarnel headless with the answers on standard input), beside the floor it
+// is built on: zlib's compress alone on the same filtered rows.
+//
+// Counters: peak_rss_mib is the extraction process's peak resident memory;
+// archive_mib the archive's size. Targets: extraction at most 1.10 x the
+// floor, peak memory at most the archive plus 64 MiB.
+#include <benchmark/benchmark.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+#include <malloc.h>
+
+#include <fcntl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "archive/palette.h"
+#include "archive/sample_archive.h"
+#include "archive/sprite_archive.h"
+#include "runtime/files.h"
+
+extern char** environ;
+
+using namespace quarnel;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct BenchArchive {
+    BenchArchive() = default;
+    BenchArchive(BenchArchive&&) = default;
+    ~BenchArchive() {
+        std::error_code ec;
+        if (!folder.empty()) fs::remove_all(folder, ec);
+    }
+    std::string folder;
+    std::string path;
+    std::vector<std::uint8_t> bytes;
+};
+
+std::vector<SamplePicture> bench_sprites() {
+    std::mt19937 rng(2000);
+    std::vector<SamplePicture> sprites;
+    for (int i = 0; i < 2000; ++i) {
+        SamplePicture p;
+        p.width = static_cast<std::uint16_t>(16 + rng() % 113);
+        p.height = static_cast<std::uint16_t>(16 + rng() % 113);
+        p.x_offset = static_cast<std::uint16_t>(rng() % 8);
+        p.y_offset = static_cast<std::uint16_t>(rng() % 8);
+        p.indices.resize(std::size_t{p.width} * p.height);
+        // An ellipse of shaded colours covering about 60 % of the frame.
+        const double cx = p.width / 2.0, cy = p.height / 2.0;
+        const auto base = static_cast<int>(rng() % 200) + 16;
+        for (int y = 0; y < p.height; ++y)
+            for (int x = 0; x < p.width; ++x) {
+                const double dx = (x + 0.5 - cx) / (cx * 0.98), dy = (y + 0.5 - cy) / (cy * 0.98);
+                const bool inside = dx * dx + dy * dy <= 0.78;
+                const int shade = (x + 2 * y) / 6 % 24 + (rng() % 11 == 0 ? static_cast<int>(rng() % 8) : 0);
+                p.indices[static_cast<std::size_t>(y) * p.width + static_cast<std::size_t>(x)] =
+                    inside ? static_cast<std::uint8_t>(std::min(255, base + shade)) : 0;
+            }
+        sprites.push_back(std::move(p));
+    }
+    return sprites;
+}
+
+BenchArchive& bench_archive() {
+    static BenchArchive archive = [] {
+        BenchArchive a;
+        a.folder = (fs::temp_directory_path() / ("quarnel-extraction-bench-" + std::to_string(::getpid()))).string();
+        fs::create_directories(a.folder);
+        a.path = a.folder + "/BENCH.spr";
+        const auto block = sample_palette_block();
+        a.bytes = write_sprite_set(block, bench_sprites(), true);
+        malloc_trim(0);
+        write_whole_file(a.path, a.bytes);
+        return a;
+    }();
+    return archive;
+}
+
+std::string quarnel_program() {
+    // The benchmarks live in bench/ below the build folder that holds quarnel.
+    return (fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "quarnel").string();
+}
+
+struct ChildRun {
+    long peak_kib = -1;        // peak resident memory; -1 when it did not end well
+    double cpu_seconds = 0;    // user + system time of the child
+};
+
+// Runs quarnel on the archive with the answers "n" and "png".
+ChildRun run_extraction(const BenchArchive& archive) {
+    ChildRun run;
+    const std::string answers_path = archive.folder + "/answers.txt";
+    write_whole_file(answers_path, std::string_view("n\npng\n"));
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, answers_path.c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<std::string> env_text{"SDL_VIDEODRIVER=dummy"};
+    std::vector<char*> env;
+    for (auto& e : env_text) env.push_back(e.data());
+    env.push_back(nullptr);
+    const std::string program = quarnel_program();
+    std::string input = archive.path;
+    char* argv[] = {const_cast<char*>(program.c_str()), input.data(), nullptr};
+    // The child's peak memory counts the parent's until exec: reset the
+    // parent's high-water mark (it holds little more than the archive).
+    write_whole_file("/proc/self/clear_refs", std::string_view("5"));
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, env.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return run;
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return run;
+    run.peak_kib = usage.ru_maxrss;
+    run.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                      static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return run;
+}
+
+void BM_ExtractRunLengthSpriteSetToPng(benchmark::State& state) {
+    BenchArchive& archive = bench_archive();
+    long peak = 0;
+    double cpu = 0;
+    for (auto _ : state) {
+        const ChildRun run = run_extraction(archive);
+        if (run.peak_kib < 0) {
+            state.SkipWithError("quarnel did not run");
+            return;
+        }
+        peak = std::max(peak, run.peak_kib);
+        cpu += run.cpu_seconds;
+    }
+    // CPU time of the extraction process per run, comparable with the
+    // floor's CPU column on a busy machine.
+    state.counters["child_cpu_ms"] = cpu * 1000.0 / static_cast<double>(state.iterations());
+    state.counters["peak_rss_mib"] = static_cast<double>(peak) / 1024.0;
+    state.counters["archive_mib"] = static_cast<double>(archive.bytes.size()) / (1024.0 * 1024.0);
+    if (!fs::exists(archive.folder + "/BENCH/2000.png")) state.SkipWithError("pictures missing");
+}
+BENCHMARK(BM_ExtractRunLengthSpriteSetToPng)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+// The rows the PNG writer compresses for each sprite: filter byte 0, then
+// red, green, blue, alpha per pixel (transparent pixels 0).
+std::vector<std::vector<std::uint8_t>> filtered_rows(const BenchArchive& archive) {
+    std::vector<std::vector<std::uint8_t>> all;
+    const SpriteSet set = parse_sprite_set(archive.bytes);
+    const Palette colours = palette_from_block_bytes(set.palette_block);
+    for (const ArchiveImage& image : set.images) {
+        const IndexedPicture p = decode_picture(archive.bytes, set.pixel_storage(), image);
+        std::vector<std::uint8_t> rows;
+        rows.reserve((std::size_t{p.width} * 4 + 1) * p.height);
+        for (std::uint32_t y = 0; y < p.height; ++y) {
+            rows.push_back(0);
+            for (std::uint32_t x = 0; x < p.width; ++x) {
+                const std::size_t at = std::size_t{y} * p.width + x;
+                const std::uint32_t c = p.opaque[at] ? colours[p.indices[at]] : 0;
+                rows.push_back(static_cast<std::uint8_t>(c >> 16));
+                rows.push_back(static_cast<std::uint8_t>(c >> 8));
+                rows.push_back(static_cast<std::uint8_t>(c));
+                rows.push_back(static_cast<std::uint8_t>(c >> 24));
+            }
+        }
+        all.push_back(std::move(rows));
+    }
+    return all;
+}
+
+void BM_CompressFloor(benchmark::State& state) {
+    const auto filtered = filtered_rows(bench_archive());
+    std::vector<std::uint8_t> out;
+    for (auto _ : state) {
+        for (const auto& rows : filtered) {
+            uLongf length = compressBound(static_cast<uLong>(rows.size()));
+            out.resize(length);
+            compress(out.data(), &length, rows.data(), static_cast<uLong>(rows.size()));
+            benchmark::DoNotOptimize(out.data());
+        }
+    }
+}
+BENCHMARK(BM_CompressFloor)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+}  // namespace
