@@ -118,6 +118,14 @@ TEST_F(MapViewerRun, ASmallMapIsShownAndScrollingKeysDoNothingHarmful) {
                                  "Nacisnij dowolny klawisz.\r\n"});
 }
 
+TEST_F(MapViewerRun, WithoutAGameDirectoryTheUnitIsReportedMissing) {
+    fs::remove(temp.file("bin/setup.txt"));
+    const auto run = view(sample_map_path(game_dir), "REAP\ndesert\n");
+    EXPECT_EQ(run.exit_status, 0);
+    expect_in_order(run.output, {"No setup file!", "Error: no unit sprite file | brak pliku .spr: ",
+                                 "Nacisnij dowolny klawisz.\r\n"});
+}
+
 TEST_F(MapViewerRun, NoInputAtAllEndsEveryWait) {
     const auto run = view(sample_map_path(game_dir), "");
     EXPECT_EQ(run.exit_status, 0);
