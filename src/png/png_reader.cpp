@@ -9,6 +9,7 @@
 #include <new>
 #include <vector>
 
+#include "png/rgba_order.h"
 #include "runtime/byte_reader.h"
 #include "runtime/files.h"
 
@@ -383,6 +384,10 @@ void convert_row(const png_decoder_state& state, const std::uint8_t* row, std::u
         break;
     }
     case 6: {
+        if (depth == 8 && out_step == 4) {
+            copy_swapping_red_blue(row, out, columns);  // the common case, whole rows at once
+            break;
+        }
         const std::size_t sample_size = depth / 8;
         for (std::uint32_t k = 0; k < columns; ++k, out += out_step) {
             const std::uint8_t* s = row + std::size_t{k} * 4 * sample_size;

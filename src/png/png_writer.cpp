@@ -8,6 +8,7 @@
 #include <memory>
 #include <new>
 
+#include "png/rgba_order.h"
 #include "runtime/files.h"
 
 namespace quarnel {
@@ -38,23 +39,14 @@ std::uint32_t chunk_crc(const std::uint8_t* type_and_data, std::size_t count) {
 }
 
 // Filter byte 0 (None) and the pixels as R, G, B, A, for rows first_row to
-// first_row + row_count - 1. In memory a pixel 0xAARRGGBB is B, G, R, A;
-// swapping the first and third bytes gives the PNG order, alpha and green
-// stay where they are.
+// first_row + row_count - 1.
 void fill_filtered_rows(const Image& image, const ImageLayout& layout, std::uint32_t first_row, std::uint32_t row_count,
                         std::uint8_t* filtered) {
     const std::size_t row_size = 1 + std::size_t{layout.width} * 4;
     for (std::uint32_t r = 0; r < row_count; ++r) {
-        const std::uint8_t* source = image_row(image, layout, first_row + r);
         std::uint8_t* out = filtered + std::size_t{r} * row_size;
         out[0] = 0;
-        ++out;
-        for (std::uint32_t x = 0; x < layout.width; ++x) {
-            std::uint32_t bgra;
-            std::memcpy(&bgra, source + std::size_t{x} * 4, 4);
-            const std::uint32_t rgba = (bgra & 0xFF00FF00u) | ((bgra >> 16) & 0xFFu) | ((bgra & 0xFFu) << 16);
-            std::memcpy(out + std::size_t{x} * 4, &rgba, 4);
-        }
+        copy_swapping_red_blue(image_row(image, layout, first_row + r), out + 1, layout.width);
     }
 }
 
