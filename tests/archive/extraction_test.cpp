@@ -244,6 +244,26 @@ TEST(ExtractSpriteSet, RowSplitCodingShowsInTheBuildFile) {
     EXPECT_EQ(test::read_file(dir.file("C/build.txt")), build_header + "0\r\n1\r\n0\r\n");
 }
 
+TEST(ExtractSpriteSet, RunsCutAtTheirFullLengthAreNotRepeatedRuns) {
+    test::TempDir dir;
+    // 200 transparent then 130 opaque pixels in one row, coded across rows:
+    // 80 (128 skipped), B8 (72 skipped), 7F + 128 indices, 01 + 2 indices.
+    std::vector<SamplePicture> pictures(1);
+    pictures[0] = {330, 1, 0, 0, std::vector<std::uint8_t>(330, 0)};
+    for (std::size_t i = 200; i < 330; ++i) pictures[0].indices[i] = 3;
+    const Bytes file = write_sprite_set(test_block(), pictures, true);
+    ASSERT_EQ(file[archive_header_size + 8 + 4], 0x80);
+    ASSERT_EQ(file[archive_header_size + 8 + 5], 0xB8);
+    test::write_file(dir.file("LONG.spr"), std::string(file.begin(), file.end()));
+    extract(dir.file("LONG.spr"), "n\npng");
+    EXPECT_EQ(test::read_file(dir.file("LONG/build.txt")), build_header + "0\r\n1\r\n0\r\n");
+    const Picture p = load_png_picture(dir.file("LONG/0001.png"));
+    ASSERT_EQ(p.width, 330u);
+    EXPECT_EQ(p.at(199, 0), 0u);
+    EXPECT_EQ(p.at(200, 0), colour_of_block(test_block(), 3));
+    EXPECT_EQ(p.at(329, 0), colour_of_block(test_block(), 3));
+}
+
 TEST(ExtractSpriteSet, RawStorageAndTheFirstNineteenRecordLines) {
     test::TempDir dir;
     std::vector<SamplePicture> pictures;
