@@ -291,8 +291,8 @@ Bytes make_map() {
 
 // ---- Unit -----------------------------------------------------------------
 
-constexpr int unit_width = 32;
-constexpr int unit_height = 40;
+constexpr int unit_width = 40;
+constexpr int unit_height = 48;
 constexpr std::uint16_t unit_x_offset = 134;  // frames appear at x = 16 + 134
 constexpr std::uint8_t turned_reference = 232; // turned frames at x = 232 - 82
 constexpr int stored_directions = 5;           // 0, 2, 4, 6, 8; 10, 12, 14 are turned
@@ -306,25 +306,28 @@ Canvas draw_unit(int stored_direction, Action action, int step) {
     static constexpr double facing[stored_directions][2] = {{0, 1}, {-0.7, 0.7}, {-1, 0}, {-0.7, -0.7}, {0, -1}};
     const double fx = facing[stored_direction][0], fy = facing[stored_direction][1];
     Canvas c(unit_width, unit_height);
-    const double cx = 16, cy = 26;
+    const double cx = 20, cy = 32;
     if (action == Action::die) {
         const double shrink = 1.0 - 0.25 * step;
-        c.ellipse(cx, cy + 3 * step, 12, 4 + 2 * step, static_cast<std::uint8_t>(colour::blood + step));
-        c.ellipse(cx, cy + 2 * step, 9 * shrink, 8 * shrink, colour::body + 1);
+        c.ellipse(cx, cy + 3 * step, 15, 5 + 2 * step, static_cast<std::uint8_t>(colour::blood + step));
+        c.ellipse(cx, cy + 2 * step, 12 * shrink, 10 * shrink, colour::body + 1);
         return c;
     }
     // Legs: four phases of a walk.
     const double swing = action == Action::move ? 3.0 * std::sin(step * 1.5708) : 0.0;
-    c.line(cx - 5, cy + 4, cx - 6 + swing, cy + 12, colour::body);
-    c.line(cx + 5, cy + 4, cx + 6 - swing, cy + 12, colour::body);
-    c.ellipse(cx, cy, 10, 8, colour::body + 2);
-    c.ellipse(cx + 3 * fx, cy - 2 + 3 * fy, 5, 4, colour::body + 5);
+    for (int side : {-1, 1}) {
+        c.line(cx + 6 * side, cy + 5, cx + 8 * side + swing * side, cy + 15, colour::body);
+        c.line(cx + 7 * side, cy + 5, cx + 9 * side + swing * side, cy + 15, colour::body);
+    }
+    c.ellipse(cx, cy, 13, 10, colour::body + 2);
+    c.ellipse(cx + 4 * fx, cy - 2 + 4 * fy, 6, 5, colour::body + 5);
     // The gun points the way the unit faces; the eye light cycles.
-    c.line(cx, cy - 4, cx + 14 * fx, cy - 4 + 14 * fy, colour::stone + 7);
-    c.set(static_cast<int>(cx + 4 * fx), static_cast<int>(cy - 3 + 4 * fy), colour::water + 6);
+    c.line(cx, cy - 5, cx + 17 * fx, cy - 5 + 17 * fy, colour::stone + 7);
+    c.line(cx + 1, cy - 5, cx + 1 + 17 * fx, cy - 5 + 17 * fy, colour::stone + 6);
+    c.ellipse(cx + 5 * fx, cy - 4 + 5 * fy, 1.5, 1.5, colour::water + 6);
     if (action == Action::fire && step == 1) {
-        c.ellipse(cx + 15 * fx, cy - 4 + 15 * fy, 3, 3, colour::flash);
-        c.set(static_cast<int>(cx + 15 * fx), static_cast<int>(cy - 4 + 15 * fy), colour::flash + 2);
+        c.ellipse(cx + 19 * fx, cy - 5 + 19 * fy, 4, 4, colour::flash);
+        c.ellipse(cx + 19 * fx, cy - 5 + 19 * fy, 2, 2, colour::flash + 2);
     }
     return c;
 }
