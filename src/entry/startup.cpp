@@ -59,9 +59,10 @@ InputKind select_input() {
         return InputKind::none;
     }
     if (file_exists(input_path) == 0) {
-        // Second try: the name beside the program.
+        // Second try, for a relative name: the name beside the program.
+        const bool relative = input_path.front() != path_separator;
         const std::string beside_program = state.program_dir + separator + input_path;
-        if (file_exists(beside_program) == 0) {
+        if (!relative || file_exists(beside_program) == 0) {
             print_text(0, "No file found! Nie ma takiego pliku!", true);
             return InputKind::none;
         }

@@ -103,6 +103,14 @@ TEST(Startup, NameBesideTheProgramIsTheSecondTry) {
     EXPECT_NE(run.output.find("plik: 'beside.txt'\r\n"), std::string::npos);
 }
 
+TEST(Startup, AbsoluteNameIsNotLookedForBesideTheProgram) {
+    ProgramFolder folder;
+    write_file(folder.dir.file("only-here.txt"), "x");
+    const auto run = folder.run({"/no-such-folder-" + std::to_string(getpid()) + "/only-here.txt"});
+    expect_clean_end(run);
+    EXPECT_EQ(run.output, banner + "No file found! Nie ma takiego pliku!\r\n" + "No setup file!\r\n" + closing);
+}
+
 TEST(Startup, RecognisedInputOpensItsScreenAndRunsItsJob) {
     ProgramFolder folder;
     std::filesystem::create_directories(folder.dir.file("mods"));
