@@ -228,33 +228,44 @@ void draw_line(Image* target, int x1, int y1, int x2, int y2, std::uint32_t colo
         }
         case LineKind::line:
         default: {
-            // Bresenham over the whole line, writing only the points inside.
-            long long x = x1, y = y1;
-            const long long dx = std::llabs(static_cast<long long>(x2) - x1);
-            const long long dy = -std::llabs(static_cast<long long>(y2) - y1);
-            const int sx = x1 < x2 ? 1 : -1, sy = y1 < y2 ? 1 : -1;
-            long long err = dx + dy;
+            // Bresenham's line: the point at step k (0 to major, the longer
+            // axis' length) lies k along the major axis and
+            // floor((2 k minor + major) / (2 major)) along the minor axis,
+            // exactly the points the error-term walk visits. So only the
+            // steps whose major coordinate falls inside the target are
+            // visited, however far outside the ends lie.
             RowSpan span{1, 0};
-            const long long w = l.width, h = l.height;
-            // A line with both ends beyond the same edge touches nothing.
-            if ((x1 < 0 && x2 < 0) || (y1 < 0 && y2 < 0) || (x1 >= w && x2 >= w) || (y1 >= h && y2 >= h))
-                return span;
-            bool was_inside = false;
-            for (;;) {
-                if (x >= 0 && y >= 0 && x < w && y < h) {
-                    write_pixel_value(image_row(img, l, static_cast<std::uint32_t>(y)) + static_cast<std::size_t>(x) * l.bytes_per_pixel,
-                                      l.bytes_per_pixel, colour);
-                    span = merge(span, {static_cast<int>(y), static_cast<int>(y)});
-                    was_inside = true;
-                } else if (was_inside) {
-                    // The path steps monotonically, so once it has left the
-                    // target it never comes back.
-                    break;
-                }
-                if (x == x2 && y == y2) break;
-                const long long e2 = 2 * err;
-                if (e2 >= dy) { err += dy; x += sx; }
-                if (e2 <= dx) { err += dx; y += sy; }
+            const long long ax = std::llabs(static_cast<long long>(x2) - x1);
+            const long long ay = std::llabs(static_cast<long long>(y2) - y1);
+            const int sx = x1 < x2 ? 1 : -1, sy = y1 < y2 ? 1 : -1;
+            const bool x_major = ax >= ay;
+            const long long major = x_major ? ax : ay, minor = x_major ? ay : ax;
+            const long long major_start = x_major ? x1 : y1, minor_start = x_major ? y1 : x1;
+            const int major_step = x_major ? sx : sy, minor_step = x_major ? sy : sx;
+            const long long major_limit = x_major ? l.width : l.height;
+            const long long minor_limit = x_major ? l.height : l.width;
+            long long first = 0, last = major;
+            if (major_step > 0) {
+                first = std::max(first, -major_start);
+                last = std::min(last, major_limit - 1 - major_start);
+            } else {
+                first = std::max(first, major_start - (major_limit - 1));
+                last = std::min(last, major_start);
+            }
+            __extension__ using wide = unsigned __int128;
+            for (long long k = first; k <= last; ++k) {
+                const long long offset =
+                    major == 0 ? 0
+                               : static_cast<long long>((wide{static_cast<unsigned long long>(k)} * static_cast<unsigned long long>(minor) * 2 +
+                                                         static_cast<unsigned long long>(major)) /
+                                                        (wide{static_cast<unsigned long long>(major)} * 2));
+                const long long minor_at = minor_start + minor_step * offset;
+                if (minor_at < 0 || minor_at >= minor_limit) continue;
+                const long long major_at = major_start + major_step * k;
+                const long long x = x_major ? major_at : minor_at, y = x_major ? minor_at : major_at;
+                write_pixel_value(image_row(img, l, static_cast<std::uint32_t>(y)) + static_cast<std::size_t>(x) * l.bytes_per_pixel,
+                                  l.bytes_per_pixel, colour);
+                span = merge(span, {static_cast<int>(y), static_cast<int>(y)});
             }
             return span;
         }

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <set>
 #include <string>
 #include <utility>
@@ -338,6 +339,45 @@ TEST_F(ImageOnScreen32, LinesClippedAtEveryEdge) {
     draw_line(none.get(), 10, 0, 10, 9, 1, 0);
     draw_line(none.get(), INT_MIN, INT_MIN, INT_MIN, INT_MAX, 1, 0);
     EXPECT_TRUE(drawn(none.get(), 10, 10, 0).empty());
+}
+
+// The points of the error-term walk from one end to the other, every one
+// of them, kept when inside a width x height target.
+std::set<std::pair<int, int>> walked_line(int x1, int y1, int x2, int y2, int width, int height) {
+    std::set<std::pair<int, int>> points;
+    const int dx = std::abs(x2 - x1), dy = -std::abs(y2 - y1);
+    const int sx = x1 < x2 ? 1 : -1, sy = y1 < y2 ? 1 : -1;
+    int err = dx + dy, x = x1, y = y1;
+    for (;;) {
+        if (x >= 0 && y >= 0 && x < width && y < height) points.insert({x, y});
+        if (x == x2 && y == y2) break;
+        const int e2 = 2 * err;
+        if (e2 >= dy) { err += dy; x += sx; }
+        if (e2 <= dx) { err += dx; y += sy; }
+    }
+    return points;
+}
+
+TEST_F(ImageOnScreen32, LinesMatchTheFullWalkWhereverTheirEndsLie) {
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> near(-60, 80), far(-3000, 3000);
+    for (int round = 0; round < 3000; ++round) {
+        auto& pick = round % 3 == 0 ? far : near;
+        const int x1 = pick(random), y1 = pick(random), x2 = pick(random), y2 = pick(random);
+        auto image = create_image(23, 17, 0, 32);
+        draw_line(image.get(), x1, y1, x2, y2, 1, 0);
+        ASSERT_EQ(drawn(image.get(), 23, 17, 0), walked_line(x1, y1, x2, y2, 23, 17))
+            << x1 << "," << y1 << " to " << x2 << "," << y2;
+    }
+    // Ends at the far corners of the coordinate range: the diagonal through
+    // the image, drawn without walking four billion steps.
+    auto image = create_image(23, 17, 0, 32);
+    draw_line(image.get(), INT_MIN, INT_MIN, INT_MAX, INT_MAX, 1, 0);
+    draw_line(image.get(), INT_MAX, 3, INT_MIN, 3, 1, 0);
+    std::set<std::pair<int, int>> expect;
+    for (int i = 0; i < 17; ++i) expect.insert({i, i});
+    for (int x = 0; x < 23; ++x) expect.insert({x, 3});
+    EXPECT_EQ(drawn(image.get(), 23, 17, 0), expect);
 }
 
 TEST_F(ImageOnScreen32, RectangleOutlineAndFilledBox) {
