@@ -122,7 +122,8 @@ bool png_writable_size(std::uint64_t width, std::uint64_t height) {
     if (width == 0 || height == 0) return false;
     if (width > png_max_dimension || height > png_max_dimension) return false;
     const std::uint64_t row_size = 1 + width * 4;
-    // The whole filtered image must be addressable and within zlib's sizes.
+    // The filtered size (filter bytes and pixels) is counted in size_t and
+    // in zlib's uLong; keep it well clear of wrapping in either.
     const std::uint64_t limit = std::min<std::uint64_t>(SIZE_MAX, static_cast<uLong>(-1)) / 2;
     return row_size <= limit / height;
 }

@@ -16,7 +16,7 @@ inline constexpr std::uint32_t png_max_dimension = 0x7FFFFFFF;
 inline constexpr std::uint32_t png_max_chunk_length = 0x7FFFFFFF;
 
 // True when an image of that size can be written: width and height from 1
-// to png_max_dimension, and the filtered rows addressable as one block.
+// to png_max_dimension, and the filtered size countable without wrapping.
 bool png_writable_size(std::uint64_t width, std::uint64_t height);
 
 // 0 on success, 1 on any failure (empty name, absent image, pixels not

@@ -61,6 +61,12 @@ std::vector<std::pair<std::string, Bytes>> sample_files() {
     // 16-bit grey with a key, Paeth rows.
     samples.emplace_back("grey16 keyed",
                          make_png(ihdr(3, 2, 16, 0), {4, 1, 2, 3, 4, 5, 6, 4, 7, 8, 9, 10, 11, 12}, {{"tRNS", be16s({0x0102})}}));
+    // Corpus files: interlaced palette and 16-bit grey, all five filters,
+    // truecolour with a tRNS key.
+    for (const char* name : {"basi3p02.png", "basi0g16.png", "f04n2c08.png", "tbrn2c08.png"}) {
+        const std::string text = read_file(std::string(QUARNEL_TEST_DATA_DIR) + "/pngsuite/png/" + name);
+        samples.emplace_back(name, Bytes(text.begin(), text.end()));
+    }
     return samples;
 }
 
