@@ -125,6 +125,21 @@ TEST(Startup, RecognisedInputOpensItsScreenAndRunsItsJob) {
     EXPECT_TRUE(ends_with(run.output, closing)) << run.output;
 }
 
+TEST(Startup, RawOptionTurnsAnUnknownFileIntoAnArchive) {
+    ProgramFolder folder;
+    write_file(folder.dir.file("data.raw"), std::string(64, '\x05'));
+    const std::string lines = "plik: 'data.raw'\r\n";
+    auto run = folder.run({"data.raw", "-p", "pal.bmp", "-r"}, "png\n1\n8\n8\n");
+    expect_clean_end(run);
+    EXPECT_NE(run.output.find(lines), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("Unrecognized file type!"), std::string::npos) << run.output;
+    EXPECT_TRUE(ends_with(run.output, closing)) << run.output;
+    // Without the option the same file is not recognised, whatever follows.
+    run = folder.run({"data.raw", "-p", "pal.bmp"});
+    expect_clean_end(run);
+    EXPECT_NE(run.output.find(lines + "Unrecognized file type!\r\n"), std::string::npos) << run.output;
+}
+
 TEST(Startup, FileInTheRootFolderHasNoFolderName) {
     const std::string name = "/quarnel-startup-test-" + std::to_string(getpid()) + ".xyz";
     if (access("/", W_OK) != 0) GTEST_SKIP() << "the root folder is not writable here";

@@ -167,6 +167,29 @@ TEST_F(FilesTest, InputContextReadsItemsUntilTheEnd) {
     EXPECT_EQ(input_from_file(9), 1);
 }
 
+TEST_F(FilesTest, InputContextEndsWhenItsFileCloses) {
+    const std::string name = dir.file("items.txt");
+    write_file(name, "a,b,c");
+    ASSERT_EQ(open_file(name, OpenMode::binary, 4), 0);  // any open file can be read as items
+    ASSERT_EQ(input_from_file(4), 0);
+    EXPECT_EQ(input_item(), "a");
+    EXPECT_EQ(end_of_file(4), 0);
+    close_file(4);
+    EXPECT_EQ(input_item(), "");
+    EXPECT_EQ(input_from_file(4), 1);
+}
+
+TEST_F(FilesTest, AppendWritesAtTheEndWhateverThePosition) {
+    const std::string name = dir.file("log.txt");
+    write_file(name, "start");
+    ASSERT_EQ(open_file(name, OpenMode::append, 1), 0);
+    EXPECT_EQ(put_bytes(1, 1, bytes_of("+")), 0);
+    EXPECT_EQ(write_file_text(1, "end"), 0);
+    close_file(1);
+    EXPECT_EQ(read_file(name), "start+end");
+    EXPECT_EQ(file_length(1), -1);
+}
+
 TEST_F(FilesTest, InputContextFromTypedLine) {
     input_from_line(" a ,b");
     EXPECT_EQ(input_item(), "a ");
