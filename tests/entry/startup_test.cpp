@@ -93,6 +93,32 @@ TEST(Startup, DialogAnswerIsTheInputAndOptionsAreIgnored) {
     EXPECT_NE(run.output.find("plik: 'typed.xyz'\r\nUnrecognized file type!\r\n"), std::string::npos) << run.output;
 }
 
+// With a display, the dialog is zenity's file selection: a stand-in zenity
+// on PATH records how it was called and answers for the user.
+TEST(Startup, DialogWithADisplayIsZenity) {
+    ProgramFolder folder;
+    TempDir tools;
+    write_file(folder.dir.file("chosen.fin.txt"), "x");
+    const std::string zenity = tools.file("zenity");
+    write_file(zenity, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/called\"\n"
+                       "[ -f \"$(dirname \"$0\")/cancel\" ] && exit 1\n"
+                       "echo '" + folder.dir.file("chosen.fin.txt") + "'\n");
+    chmod(zenity.c_str(), 0755);
+    const std::vector<std::string> environment = {"DISPLAY=:77", "PATH=" + tools.path() + ":/usr/bin:/bin"};
+
+    auto run = run_program(folder.program, {}, "", folder.dir.path(), 60, environment);
+    expect_clean_end(run);
+    EXPECT_NE(run.output.find("plik: 'chosen.fin.txt'\r\nUnrecognized file type!\r\n"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("Wybierz plik spr/bts: "), std::string::npos);  // no terminal question
+    EXPECT_EQ(read_file(tools.file("called")),
+              "--file-selection\n--title=Wybierz plik spr/bts\n--filename=" + folder.real_path + "/\n");
+
+    write_file(tools.file("cancel"), "");
+    run = run_program(folder.program, {}, "", folder.dir.path(), 60, environment);
+    expect_clean_end(run);
+    EXPECT_NE(run.output.find("No input .spr file! | Nie podales pliku .spr!\r\n"), std::string::npos) << run.output;
+}
+
 TEST(Startup, NameBesideTheProgramIsTheSecondTry) {
     ProgramFolder folder;
     TempDir elsewhere;
