@@ -526,6 +526,28 @@ TEST(ExtractDamaged, CountsPastTheDataEndCleanly) {
     EXPECT_EQ(p.at(0, 1), 0u);
 }
 
+TEST(ExtractDamaged, AHugeRecordIsSkippedWithAMessage) {
+    test::TempDir dir;
+    Bytes file{0x01, 0};  // raw storage
+    put_u16le(file, 2);
+    put_u32le(file, 0);
+    file.resize(archive_header_size, 0);
+    put_u16le(file, 1);  // 1 x 1
+    put_u16le(file, 1);
+    put_u32le(file, 0);
+    put_u16le(file, 60000);  // 60000 x 60000: far past the data and any sane picture
+    put_u16le(file, 60000);
+    put_u32le(file, 0);
+    file.insert(file.end(), {4, 1, 2, 3});
+    test::write_file(dir.file("HUGE.spr"), std::string(file.begin(), file.end()));
+    const auto run = extract(dir.file("HUGE.spr"), "n\npng");
+    EXPECT_NE(run.output.find("Obrazek 2 za duzy: 60000x60000 - pominiety | image too large, skipped"), std::string::npos)
+        << run.output;
+    EXPECT_TRUE(fs::exists(dir.file("HUGE/0001.png")));
+    EXPECT_FALSE(fs::exists(dir.file("HUGE/0002.png")));
+    EXPECT_TRUE(fs::exists(dir.file("HUGE/pal_used.bmp")));
+}
+
 TEST(ExtractDamaged, AFileInThePlaceOfTheFolderIsReported) {
     test::TempDir dir;
     TwoSprites sample;
