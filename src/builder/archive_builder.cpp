@@ -208,6 +208,7 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
             }
         }
         console.line("plik: " + path + ", bufor spr2: " + decimal(work.size()));
+        outcome.unmatched_pixels += coded.unmatched_pixels;
         if (coded.unmatched_pixels > 0)
             console.line("uwaga: " + decimal(coded.unmatched_pixels) +
                          " pikseli w kolorach spoza palety, zapisane jako 0 | pixels in colours not in palette.bmp, "

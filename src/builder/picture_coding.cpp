@@ -1,5 +1,6 @@
 #include "builder/picture_coding.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "archive/run_length_encode.h"
@@ -7,21 +8,36 @@
 namespace quarnel {
 
 ColourMatcher::ColourMatcher(const Palette& palette, PixelStorage storage) {
+    // The marker for free slots: the first value from 1 up that no entry
+    // holds (256 entries cannot hold all of 1 to 257).
+    free_marker_ = 1;
+    while (std::find(palette.begin(), palette.end(), free_marker_) != palette.end()) ++free_marker_;
+    for (Slot& slot : slots_) slot.colour = free_marker_;
+
     // Entries are entered so that the one a search would find is entered
     // last and wins: the lowest index for raw storage, the highest for
     // run-length storage.
     auto enter = [&](std::size_t index) {
         const std::uint32_t colour = palette[index];
         std::uint32_t slot = hash(colour);
-        while (used_[slot] && colours_[slot] != colour) slot = (slot + 1) & (table_size - 1);
-        used_[slot] = true;
-        colours_[slot] = colour;
-        indices_[slot] = static_cast<std::uint8_t>(index);
+        while (slots_[slot].colour != free_marker_ && slots_[slot].colour != colour)
+            slot = (slot + 1) & (table_size - 1);
+        slots_[slot].colour = colour;
+        slots_[slot].match = Match{static_cast<std::uint8_t>(index), true};
     };
     if (storage == PixelStorage::raw) {
         for (std::size_t i = palette.size(); i-- > 0;) enter(i);
     } else {
         for (std::size_t i = 0; i < palette.size(); ++i) enter(i);
+    }
+    // Blank pixels are the most common of all: when no entry holds the
+    // blank value its answer ("0, unmatched") gets a slot of its own, so
+    // that looking it up ends at the first slot like any palette colour.
+    std::uint32_t slot = hash(0);
+    while (slots_[slot].colour != free_marker_ && slots_[slot].colour != 0) slot = (slot + 1) & (table_size - 1);
+    if (slots_[slot].colour == free_marker_) {
+        slots_[slot].colour = 0;
+        slots_[slot].match = Match{};
     }
 }
 
@@ -43,6 +59,35 @@ TrimOrigin find_trim_origin(const PictureView& picture) {
     return origin;
 }
 
+namespace {
+
+// The indices of a row of pixels, counting the colours lost to the palette.
+class RowMatcher {
+public:
+    explicit RowMatcher(const ColourMatcher& matcher) : matcher_(matcher) {}
+
+    void match(const std::uint8_t* pixels, std::uint32_t count, std::uint8_t* indices) {
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::uint8_t* at = pixels + std::size_t{i} * 4;
+            const std::uint32_t colour = static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8) |
+                                         (static_cast<std::uint32_t>(at[2]) << 16) |
+                                         (static_cast<std::uint32_t>(at[3]) << 24);
+            const ColourMatcher::Match found = matcher_.find(colour);
+            // A colour in no entry is lost to the palette, unless it is blank.
+            unmatched_ += static_cast<std::uint64_t>(!found.matched & (colour != 0));
+            indices[i] = found.index;
+        }
+    }
+
+    std::uint64_t unmatched() const { return unmatched_; }
+
+private:
+    const ColourMatcher& matcher_;
+    std::uint64_t unmatched_ = 0;
+};
+
+}  // namespace
+
 CodedPicture code_picture(const PictureView& picture, TrimOrigin origin, const ColourMatcher& matcher,
                           PixelStorage storage, bool row_split, std::vector<std::uint8_t>& out) {
     CodedPicture coded;
@@ -58,36 +103,27 @@ CodedPicture code_picture(const PictureView& picture, TrimOrigin origin, const C
         return coded;
     }
 
-    // Neighbouring pixels often share a colour: remember the last answer.
-    std::uint32_t last_colour = 0;
-    bool last_matched = false;
-    std::uint8_t last_index = matcher.index_of(0, last_matched);
-    auto index_at = [&](std::uint32_t x, std::uint32_t y) {
-        const std::uint32_t colour = picture.pixel(x, y);
-        if (colour != last_colour) {
-            last_colour = colour;
-            last_index = matcher.index_of(colour, last_matched);
-        }
-        if (!last_matched && colour != 0) ++coded.unmatched_pixels;
-        return last_index;
-    };
-
+    // The rectangle's indices, row by row: the raw bytes themselves, or the
+    // input of the run-length coder.
+    const std::size_t area = std::size_t{coded.width} * coded.height;
+    std::vector<std::uint8_t> indices;
+    std::uint8_t* target = nullptr;
+    const std::size_t before = out.size();
     if (storage == PixelStorage::raw) {
-        out.reserve(out.size() + std::size_t{coded.width} * coded.height);
-        for (std::uint32_t y = origin.row; y < picture.height; ++y)
-            for (std::uint32_t x = origin.column; x < picture.width; ++x) out.push_back(index_at(x, y));
-        return coded;
+        out.resize(before + area);
+        target = out.data() + before;
+    } else {
+        indices.resize(area);
+        target = indices.data();
     }
-
-    RunLengthEncoder encoder(out);
-    const std::uint32_t last_column = picture.width - 1;
-    const std::uint32_t last_row = picture.height - 1;
-    for (std::uint32_t y = origin.row; y < picture.height; ++y) {
-        for (std::uint32_t x = origin.column; x < picture.width; ++x) {
-            const bool at_cut = x == last_column && (row_split || y == last_row);
-            encoder.add(index_at(x, y), at_cut);
-        }
+    RowMatcher rows(matcher);
+    for (std::uint32_t y = 0; y < coded.height; ++y) {
+        const std::uint8_t* source = picture.top_row + (std::size_t{origin.row} + y) * picture.pitch +
+                                     std::size_t{origin.column} * 4;
+        rows.match(source, coded.width, target + std::size_t{y} * coded.width);
     }
+    coded.unmatched_pixels = rows.unmatched();
+    if (storage == PixelStorage::run_length) encode_run_length(indices, coded.width, coded.height, row_split, out);
     return coded;
 }
 

@@ -22,27 +22,42 @@ class ColourMatcher {
 public:
     ColourMatcher(const Palette& palette, PixelStorage storage);
 
-    // The index for the colour; matched tells whether any entry held it.
-    std::uint8_t index_of(std::uint32_t colour, bool& matched) const {
+    struct Match {
+        std::uint8_t index = 0;
+        bool matched = false;  // some entry holds the colour
+    };
+
+    // Open addressing: a slot holds a palette colour, or the marker colour
+    // (one that no entry holds) when free. A free slot reached first means
+    // no entry holds the colour; the free slots' answer is "0, unmatched",
+    // so a pixel of the marker colour itself gets the right answer too.
+    Match find(std::uint32_t colour) const {
         std::uint32_t slot = hash(colour);
-        while (used_[slot]) {
-            if (colours_[slot] == colour) {
-                matched = true;
-                return indices_[slot];
-            }
+        for (;;) {
+            const Slot& s = slots_[slot];
+            if (s.colour == colour) return s.match;
+            if (s.colour == free_marker_) return Match{};
             slot = (slot + 1) & (table_size - 1);
         }
-        matched = false;
-        return 0;
+    }
+
+    // The index for the colour; matched tells whether any entry held it.
+    std::uint8_t index_of(std::uint32_t colour, bool& matched) const {
+        const Match m = find(colour);
+        matched = m.matched;
+        return m.index;
     }
 
 private:
-    static constexpr std::uint32_t table_size = 512;
-    static std::uint32_t hash(std::uint32_t colour) { return (colour * 0x9E3779B1u) >> 23; }
+    static constexpr std::uint32_t table_size = 2048;  // at most 256 used: short probes
+    static std::uint32_t hash(std::uint32_t colour) { return (colour * 0x9E3779B1u) >> 21; }
 
-    std::array<std::uint32_t, table_size> colours_{};
-    std::array<std::uint8_t, table_size> indices_{};
-    std::array<bool, table_size> used_{};
+    struct Slot {
+        std::uint32_t colour = 0;
+        Match match;
+    };
+    std::array<Slot, table_size> slots_{};
+    std::uint32_t free_marker_ = 0;
 };
 
 // A picture of 32-bit pixels (0xAARRGGBB, stored little-endian) in memory.

@@ -88,6 +88,41 @@ TEST(RunLengthEncode, FinalSkipAfterRowSplitIsOneRunOrTwo) {
     EXPECT_EQ(encode({5, 0, 0, 0}, 2, 2, false), (Bytes{0x00, 5, 0xFD}));
 }
 
+// The coding rule pixel by pixel, as a modder's notes state it: a pixel of
+// the other kind emits the run in progress; a run is emitted when it reaches
+// 128 or its pixel is at a cut.
+Bytes encode_pixel_by_pixel(const std::vector<std::uint8_t>& indices, std::uint32_t width, std::uint32_t height,
+                            bool row_split) {
+    Bytes out;
+    bool skip_run = true;
+    std::vector<std::uint8_t> literal;
+    std::uint32_t count = 0;
+    auto emit = [&] {
+        if (skip_run) {
+            out.push_back(static_cast<std::uint8_t>(256 - count));
+        } else {
+            out.push_back(static_cast<std::uint8_t>(count - 1));
+            out.insert(out.end(), literal.begin(), literal.end());
+        }
+        count = 0;
+        literal.clear();
+    };
+    for (std::uint32_t y = 0; y < height; ++y) {
+        for (std::uint32_t x = 0; x < width; ++x) {
+            const std::uint8_t index = indices[std::size_t{y} * width + x];
+            if ((index == 0) != skip_run) {
+                if (count > 0) emit();
+                skip_run = index == 0;
+            }
+            ++count;
+            if (!skip_run) literal.push_back(index);
+            const bool at_cut = x + 1 == width && (row_split || y + 1 == height);
+            if (count == 128 || at_cut) emit();
+        }
+    }
+    return out;
+}
+
 TEST(RunLengthEncode, DecodesBackToTheSamePixelsInBothStyles) {
     std::mt19937 random(17);
     for (int round = 0; round < 300; ++round) {
@@ -101,6 +136,8 @@ TEST(RunLengthEncode, DecodesBackToTheSamePixelsInBothStyles) {
                         : static_cast<std::uint8_t>(std::uniform_int_distribution<int>(1, 255)(random));
         for (bool row_split : {false, true}) {
             const Bytes tokens = encode(indices, width, height, row_split);
+            ASSERT_EQ(tokens, encode_pixel_by_pixel(indices, width, height, row_split))
+                << "round " << round << " row split " << row_split;
             std::vector<std::uint8_t> decoded(indices.size(), 0);
             const auto result = decode_run_length(tokens, 0, width, height,
                                                   [&](std::uint32_t x, std::uint32_t y, std::uint8_t index) {
@@ -154,11 +191,18 @@ TEST(ColourMatching, AgreesWithASearchOfAllEntries) {
         // Few distinct colours, so that most of them stand in several entries.
         std::vector<std::uint32_t> colours(std::uniform_int_distribution<int>(1, 300)(random));
         for (auto& c : colours) c = static_cast<std::uint32_t>(random());
+        // Small values too (0, the blank value, and the values the matcher
+        // tries for its own use) in some palettes.
+        if (round % 2 == 0)
+            for (std::uint32_t small = 0; small < 40; ++small) colours.push_back(small);
         Palette palette{};
         for (auto& entry : palette) entry = colours[random() % colours.size()];
         const ColourMatcher raw(palette, PixelStorage::raw);
         const ColourMatcher run_length(palette, PixelStorage::run_length);
-        for (std::uint32_t colour : colours) {
+        std::vector<std::uint32_t> asked = colours;
+        for (std::uint32_t small = 0; small < 300; ++small) asked.push_back(small);
+        for (int extra = 0; extra < 200; ++extra) asked.push_back(static_cast<std::uint32_t>(random()));
+        for (std::uint32_t colour : asked) {
             int first = -1, last = -1;
             for (int i = 0; i < 256; ++i)
                 if (palette[static_cast<std::size_t>(i)] == colour) {
