@@ -139,7 +139,10 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
     const bool row_split = settings.row_split();
 
     // 3. The pictures, in name order.
-    const std::vector<std::string> names = list_files_with_suffix(input.input_dir, ".png");
+    // Hidden files (names starting with a dot here) are not pictures of the
+    // archive, as the listing of the game's own system leaves them out.
+    std::vector<std::string> names = list_files_with_suffix(input.input_dir, ".png");
+    std::erase_if(names, [](const std::string& name) { return name.starts_with('.'); });
     console.line("Znalezono plikow png: " + decimal(names.size()));
     if (names.empty()) {
         console.line("Brak plikow!");

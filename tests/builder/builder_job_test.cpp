@@ -285,3 +285,62 @@ TEST(BuilderJob, NoPicturesInTheFolderWritesNothing) {
 
 }  // namespace
 }  // namespace quarnel
+
+namespace quarnel {
+namespace {
+
+// Every shortened copy and many altered copies of a valid picture in one
+// folder: the build goes through all of them, stores each unreadable one
+// empty and keeps the count.
+TEST(BuilderRobustness, CutAndAlteredPicturesAreStoredEmptyAndCounted) {
+    test::TempDir root;
+    const std::string folder = root.path() + "/mixed/";
+    std::filesystem::create_directory(folder);
+    test::TestPicture picture(5, 3);
+    picture.set(1, 1, 0xFF102030);
+    picture.set(4, 2, 0xFF405060);
+    const std::string valid = test::png_file_bytes(picture);
+    test::write_file(folder + "build.txt", test::build_file_text(0, 1, 1));
+
+    std::uint32_t files = 0;
+    auto add = [&](const std::string& bytes) {
+        char name[32];
+        std::snprintf(name, sizeof name, "%05u.png", files++);
+        test::write_file(folder + name, bytes);
+    };
+    for (std::size_t length = 0; length < valid.size(); ++length) add(valid.substr(0, length));
+    for (std::size_t at = 0; at < valid.size(); at += 3) {
+        std::string altered = valid;
+        altered[at] = static_cast<char>(altered[at] ^ 0x5A);
+        add(altered);
+    }
+    add(valid);
+    test::write_file(folder + ".hidden.png", valid);  // not a picture of the archive
+
+    std::vector<std::string> said;
+    const BuilderConsole console{[&](std::string_view text) { said.emplace_back(text); }, [](int) {}};
+    const BuilderOutcome outcome = run_builder(BuilderInput{folder + "00000.png", folder, "mixed"}, console);
+    ASSERT_TRUE(outcome.written);
+    EXPECT_EQ(outcome.pictures, files);
+    EXPECT_GE(outcome.damaged, valid.size()) << "every shortened copy is refused";
+    EXPECT_LT(outcome.damaged, files) << "the whole copy is read";
+
+    const std::string archive = test::read_file(folder + "mixed_new.spr");
+    const SpriteSet set = parse_sprite_set(std::span(reinterpret_cast<const std::uint8_t*>(archive.data()), archive.size()));
+    EXPECT_EQ(set.image_count, files);
+    ASSERT_EQ(set.images.size(), files);
+    EXPECT_FALSE(set.data_ended);
+    // The last picture is the whole copy: 4 x 2 from (1, 1), without a
+    // palette both colours are lost to index 0 and blank pixels get 255.
+    const ArchiveImage& last = set.images.back();
+    EXPECT_EQ(last.width, 4u);
+    EXPECT_EQ(last.height, 2u);
+    EXPECT_EQ(last.x_offset, 1);
+    EXPECT_EQ(last.y_offset, 1);
+    std::size_t damaged_lines = 0;
+    for (const std::string& line : said) damaged_lines += line.starts_with("zle: ") ? 1u : 0u;
+    EXPECT_EQ(damaged_lines, outcome.damaged);
+}
+
+}  // namespace
+}  // namespace quarnel
