@@ -1,0 +1,367 @@
+// The screen in a real window: each test starts its own X server (Xvfb) on
+// a free display, opens the screen there, draws, and reads the window's
+// pixels back from a screenshot taken by ImageMagick's import. Keys and the
+// pointer are sent with xdotool. Tests skip when those programs are not
+// installed (tools/debian-packages.txt lists them).
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "runtime/console.h"
+#include "runtime/font8x16.h"
+#include "runtime/image.h"
+#include "runtime/screen.h"
+#include "runtime/window.h"
+#include "runtime/window_input.h"
+#include "support/run_program.h"
+
+using namespace quarnel;
+
+namespace {
+
+std::string find_program(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::stringstream folders(path != nullptr ? path : "/usr/bin:/bin");
+    std::string folder;
+    while (std::getline(folders, folder, ':')) {
+        const std::string candidate = folder + "/" + name;
+        if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    return {};
+}
+
+// Output of a shell command (standard output only).
+std::string command_output(const std::string& command) {
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return output;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+    pclose(pipe);
+    return output;
+}
+
+bool wait_until(const std::function<bool()>& condition, int timeout_ms = 10000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+struct Rgb {
+    int r = -1, g = -1, b = -1;
+    bool operator==(const Rgb&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Rgb& c) {
+    return out << "(" << c.r << ", " << c.g << ", " << c.b << ")";
+}
+
+// A screenshot read from a binary PPM file.
+struct Screenshot {
+    int width = 0, height = 0;
+    std::vector<Rgb> pixels;
+
+    Rgb at(int x, int y) const {
+        if (x < 0 || y < 0 || x >= width || y >= height) return {};
+        return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)];
+    }
+
+    bool load_ppm(const std::string& bytes) {
+        std::size_t pos = 0;
+        auto next_token = [&]() {
+            std::string token;
+            while (pos < bytes.size()) {
+                const char c = bytes[pos];
+                if (c == '#') {
+                    while (pos < bytes.size() && bytes[pos] != '\n') ++pos;
+                } else if (std::isspace(static_cast<unsigned char>(c))) {
+                    if (!token.empty()) break;
+                    ++pos;
+                } else {
+                    token.push_back(c);
+                    ++pos;
+                }
+            }
+            return token;
+        };
+        if (next_token() != "P6") return false;
+        width = std::atoi(next_token().c_str());
+        height = std::atoi(next_token().c_str());
+        const int max_value = std::atoi(next_token().c_str());
+        ++pos;  // the single blank after the header
+        const std::size_t sample = max_value > 255 ? 2 : 1;
+        const std::size_t needed = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3 * sample;
+        if (width <= 0 || height <= 0 || max_value <= 0 || bytes.size() < pos + needed) return false;
+        pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+        auto read_sample = [&](std::size_t at) {
+            const auto* p = reinterpret_cast<const unsigned char*>(bytes.data()) + at;
+            const int v = sample == 2 ? (p[0] << 8 | p[1]) : p[0];
+            return v * 255 / max_value;
+        };
+        for (std::size_t i = 0; i < pixels.size(); ++i) {
+            const std::size_t at = pos + i * 3 * sample;
+            pixels[i] = {read_sample(at), read_sample(at + sample), read_sample(at + 2 * sample)};
+        }
+        return true;
+    }
+};
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string xvfb = find_program("Xvfb");
+        if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed (apt-get install xvfb)";
+        if (find_program("import").empty()) GTEST_SKIP() << "ImageMagick's import is not installed (apt-get install imagemagick)";
+        // Xvfb chooses a free display itself and tells its number on a pipe.
+        int number_pipe[2];
+        ASSERT_EQ(pipe(number_pipe), 0);
+        xvfb_pid_ = fork();
+        ASSERT_GE(xvfb_pid_, 0);
+        if (xvfb_pid_ == 0) {
+            close(number_pipe[0]);
+            const std::string fd = std::to_string(number_pipe[1]);
+            const int null_fd = ::open("/dev/null", O_WRONLY);
+            if (null_fd >= 0) {
+                dup2(null_fd, 1);
+                dup2(null_fd, 2);
+            }
+            execl(xvfb.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(number_pipe[1]);
+        std::string number;
+        char c;
+        while (read(number_pipe[0], &c, 1) == 1 && c != '\n') number.push_back(c);
+        close(number_pipe[0]);
+        ASSERT_FALSE(number.empty()) << "Xvfb did not start";
+        display_ = ":" + number;
+        setenv("DISPLAY", display_.c_str(), 1);
+        unsetenv("SDL_VIDEODRIVER");
+        unsetenv("WAYLAND_DISPLAY");
+    }
+
+    void TearDown() override {
+        close_screen();
+        if (xvfb_pid_ > 0) {
+            kill(xvfb_pid_, SIGTERM);
+            int status = 0;
+            waitpid(xvfb_pid_, &status, 0);
+        }
+        unsetenv("DISPLAY");
+    }
+
+    // Opens the screen in a window on this test's display.
+    void open_screen(int depth) {
+        ASSERT_EQ(set_screen(18, depth, 2), 0);
+        ASSERT_TRUE(screen_has_window()) << "no window on " << display_;
+        ASSERT_NE(window_system_id(), 0u);
+    }
+
+    std::string window_id() const { return std::to_string(window_system_id()); }
+
+    std::string x_command(const std::string& command) const { return "DISPLAY=" + display_ + " " + command; }
+
+    // A screenshot of the window once everything drawn so far is shown.
+    Screenshot screenshot() {
+        Screenshot shot;
+        EXPECT_TRUE(window_wait_presented(10000));
+        test::TempDir dir;
+        const std::string file = dir.file("shot.ppm");
+        const int status = std::system(x_command("import -window " + window_id() + " ppm:" + file + " 2>/dev/null").c_str());
+        EXPECT_EQ(status, 0) << "import failed";
+        EXPECT_TRUE(shot.load_ppm(test::read_file(file)));
+        EXPECT_EQ(shot.width, screen_width);
+        EXPECT_EQ(shot.height, screen_height);
+        return shot;
+    }
+
+    bool has_xdotool() const { return !find_program("xdotool").empty(); }
+
+    void xdotool(const std::string& arguments) {
+        const int status = std::system(x_command("xdotool " + arguments + " 2>/dev/null").c_str());
+        ASSERT_EQ(status, 0) << "xdotool " << arguments;
+    }
+
+    pid_t xvfb_pid_ = -1;
+    std::string display_;
+};
+
+// Where the top-left lit pixel of a glyph is within its cell.
+bool first_lit_pixel(std::uint8_t byte, int& gx, int& gy) {
+    for (gy = 0; gy < cell_height; ++gy)
+        for (gx = 0; gx < cell_width; ++gx)
+            if (font8x16[byte][static_cast<std::size_t>(gy)] & (0x80 >> gx)) return true;
+    return false;
+}
+
+}  // namespace
+
+TEST_F(WindowTest, EightBitScreenThroughThePalette) {
+    open_screen(8);
+    // A filled rectangle in colour 4 (VGA red, 42/63 of full: 170).
+    draw_line(nullptr, 100, 100, 299, 199, 4, 2);
+    // A 20 x 20 image, index 0 (transparent) around a 10 x 10 square of
+    // colour 2 (VGA green), drawn transparently over the rectangle.
+    ImagePtr picture = create_image(20, 20, 0, 8);
+    ASSERT_TRUE(picture);
+    draw_line(picture.get(), 5, 5, 14, 14, 2, 2);
+    draw_image(nullptr, 150, 120, *picture, true);
+    print_text(0, "Hej", true);
+
+    Screenshot shot = screenshot();
+    EXPECT_EQ(shot.at(100, 100), (Rgb{170, 0, 0}));
+    EXPECT_EQ(shot.at(299, 199), (Rgb{170, 0, 0}));
+    EXPECT_EQ(shot.at(300, 199), (Rgb{0, 0, 0}));
+    EXPECT_EQ(shot.at(150, 120), (Rgb{170, 0, 0}));  // transparent corner of the image
+    EXPECT_EQ(shot.at(155, 125), (Rgb{0, 170, 0}));
+    EXPECT_EQ(shot.at(164, 134), (Rgb{0, 170, 0}));
+    EXPECT_EQ(shot.at(165, 135), (Rgb{170, 0, 0}));
+    int gx = 0, gy = 0;
+    ASSERT_TRUE(first_lit_pixel('H', gx, gy));
+    EXPECT_EQ(shot.at(gx, gy), (Rgb{255, 255, 255}));  // text colour 15
+
+    // A palette change shows at once, without drawing anything.
+    set_palette_entry(4, 0, 0, 255);
+    shot = screenshot();
+    EXPECT_EQ(shot.at(100, 100), (Rgb{0, 0, 255}));
+    EXPECT_EQ(shot.at(155, 125), (Rgb{0, 170, 0}));
+}
+
+TEST_F(WindowTest, ThirtyTwoBitScreen) {
+    open_screen(32);
+    // 31 line ends scroll the grid once (text first: scrolling moves the
+    // whole page).
+    print_text(0, std::string(30, '\n'), false);
+    print_text(0, "Nacisnij dowolny klawisz.", true);
+    draw_line(nullptr, 10, 300, 209, 399, 0xFF204060u, 2);
+    ImagePtr picture = create_image(20, 20, 0x00FF00FFu, 32);  // magenta with any alpha is the mask
+    ASSERT_TRUE(picture);
+    draw_line(picture.get(), 5, 5, 14, 14, 0xFFFFC000u, 2);
+    set_pixel(picture.get(), 0, 19, 0xFFFF00FFu);
+    draw_image(nullptr, 50, 320, *picture, true);
+    draw_image(nullptr, -10, 0, *picture, false);  // cut at the left edge, mask colour drawn plainly
+
+    Screenshot shot = screenshot();
+    EXPECT_EQ(shot.at(10, 300), (Rgb{0x20, 0x40, 0x60}));
+    EXPECT_EQ(shot.at(50, 320), (Rgb{0x20, 0x40, 0x60}));
+    EXPECT_EQ(shot.at(50, 339), (Rgb{0x20, 0x40, 0x60}));
+    EXPECT_EQ(shot.at(55, 325), (Rgb{0xFF, 0xC0, 0x00}));
+    EXPECT_EQ(shot.at(209, 399), (Rgb{0x20, 0x40, 0x60}));
+    EXPECT_EQ(shot.at(0, 0), (Rgb{0xFF, 0x00, 0xFF}));
+    EXPECT_EQ(shot.at(9, 9), (Rgb{0xFF, 0x00, 0xFF}));
+    EXPECT_EQ(shot.at(10, 0), (Rgb{0, 0, 0}));
+    // The closing line went up one row with the scroll.
+    int gx = 0, gy = 0;
+    ASSERT_TRUE(first_lit_pixel('N', gx, gy));
+    EXPECT_EQ(shot.at(gx, 28 * cell_height + gy), (Rgb{255, 255, 255}));
+    EXPECT_EQ(text_cursor().row, 29);
+
+    // Palette changes do not recolour a 32-bit screen.
+    set_palette_entry(0, 255, 255, 255);
+    shot = screenshot();
+    EXPECT_EQ(shot.at(300, 100), (Rgb{0, 0, 0}));
+}
+
+TEST_F(WindowTest, KeysTypedLinesHeldKeysPointerAndTitle) {
+    if (!has_xdotool()) GTEST_SKIP() << "xdotool is not installed (apt-get install xdotool)";
+    open_screen(32);
+    set_window_title("Mapa \xB9");  // a Polish letter of the code page
+    ASSERT_TRUE(wait_until([&] {
+        return command_output(x_command("xdotool getwindowname " + window_id())) == "Mapa \xC4\x85\n";
+    }));
+    xdotool("windowfocus --sync " + window_id());
+
+    // Queued key presses: text for printable keys, something non-empty for
+    // the others.
+    xdotool("key a");
+    ASSERT_TRUE(wait_until([] { return window_key_waiting(); }));
+    EXPECT_EQ(poll_key(), "a");
+    xdotool("key Escape");
+    ASSERT_TRUE(wait_until([] { return window_key_waiting(); }));
+    EXPECT_EQ(poll_key(), "\x1b");
+    xdotool("key Up");
+    ASSERT_TRUE(wait_until([] { return window_key_waiting(); }));
+    EXPECT_EQ(poll_key(), std::string("\0H", 2));
+    EXPECT_EQ(poll_key(), "");
+
+    // A long sleep ends early once a key waits, and the key stays queued.
+    xdotool("key q");
+    ASSERT_TRUE(wait_until([] { return window_key_waiting(); }));
+    const auto start = std::chrono::steady_clock::now();
+    sleep_ms(5000);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4000));
+    EXPECT_EQ(poll_key(), "q");
+
+    // Held keys by PC scan code.
+    xdotool("keydown w");
+    EXPECT_TRUE(wait_until([] { return key_down(scan::w) == -1; }));
+    EXPECT_EQ(key_down(scan::q), 0);
+    xdotool("keyup w");
+    EXPECT_TRUE(wait_until([] { return key_down(scan::w) == 0; }));
+    xdotool("keydown Right");
+    EXPECT_TRUE(wait_until([] { return key_down(scan::right) == -1; }));
+    xdotool("keyup Right");
+    EXPECT_TRUE(wait_until([] { return key_down(scan::right) == 0; }));
+    while (!poll_key().empty()) {
+    }
+
+    // A typed line with a correction, echoed in the window.
+    xdotool("type --delay 20 'tak,x'");
+    xdotool("key BackSpace BackSpace BackSpace Return");
+    std::string answer;
+    ask_answer("Centrowac", true, answer);
+    EXPECT_EQ(answer, "ta");
+    Screenshot shot = screenshot();
+    int gx = 0, gy = 0;
+    ASSERT_TRUE(first_lit_pixel('t', gx, gy));
+    const int answer_column = 11;  // after "Centrowac? "
+    EXPECT_EQ(shot.at(answer_column * cell_width + gx, gy), (Rgb{255, 255, 255}));
+    for (int x = (answer_column + 2) * cell_width; x < (answer_column + 6) * cell_width; ++x)
+        for (int y = 0; y < cell_height; ++y) ASSERT_EQ(shot.at(x, y), (Rgb{0, 0, 0})) << x << "," << y;
+    EXPECT_EQ(text_cursor().row, 1);
+    EXPECT_EQ(text_cursor().column, 0);
+
+    // The pointer over the window.
+    xdotool("mousemove --window " + window_id() + " 123 45");
+    int x = 0, y = 0, wheel = 0, buttons = 0;
+    EXPECT_TRUE(wait_until([&] { return mouse_state(x, y, wheel, buttons) == 0 && x == 123 && y == 45; }));
+    EXPECT_EQ(buttons, 0);
+    xdotool("mousedown 1");
+    EXPECT_TRUE(wait_until([&] { return mouse_state(x, y, wheel, buttons) == 0 && buttons == 1; }));
+    xdotool("mouseup 1");
+    EXPECT_TRUE(wait_until([&] { return mouse_state(x, y, wheel, buttons) == 0 && buttons == 0; }));
+}
+
+TEST_F(WindowTest, HeadlessWhenTheVideoDriverSaysSo) {
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    ASSERT_EQ(set_screen(18, 32, 2), 0);
+    EXPECT_FALSE(screen_has_window());
+    EXPECT_EQ(window_system_id(), 0u);
+    int x = 0, y = 0, wheel = 0, buttons = 0;
+    EXPECT_EQ(mouse_state(x, y, wheel, buttons), 1);
+    // The window can still be opened afterwards, and opened again.
+    unsetenv("SDL_VIDEODRIVER");
+    open_screen(8);
+    open_screen(32);
+    close_screen();
+    EXPECT_FALSE(screen_has_window());
+}
