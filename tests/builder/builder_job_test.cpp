@@ -239,13 +239,19 @@ TEST(BuilderJob, TilesAreNeverTrimmedAndKeepTheirSize) {
         for (std::uint32_t x = 1; x < 32; ++x) framed.set(x, y, palette[6]);
     folder.add_picture(1, framed);
     folder.add_picture(2, test::picture_of_indices({{4, 4}, {4, 4}}, palette));  // not 32 x 32
+    test::write_file(folder.file("0003.png"), "not a picture");
 
     const test::ProgramRun run = folder.build();
     ASSERT_EQ(run.exit_status, 0) << run.errors;
     EXPECT_TRUE(has_line(run.output, "plik: " + folder.file("0001.png") + ", bufor spr2: 1024")) << run.output;
     EXPECT_NE(run.output.find("uwaga: kafel 2 ma 2x2 pikseli, nie 32x32"), std::string::npos) << run.output;
+    // A tile that cannot be read keeps its place as a blank tile, so that
+    // the tiles after it stay where readers look for them.
+    EXPECT_TRUE(has_line(run.output, "zle: 3 - " + folder.file("0003.png"))) << run.output;
+    EXPECT_TRUE(has_line(run.output, "plik: " + folder.file("0003.png") + ", bufor spr2: 1024")) << run.output;
     const Bytes archive = folder.archive("atlantis_new.bts");
-    ASSERT_EQ(archive.size(), 776u + 2u * 1028u);
+    ASSERT_EQ(archive.size(), 776u + 3u * 1028u);
+    EXPECT_EQ(Bytes(archive.begin() + 2836, archive.end()), Bytes(1024, 0));
     EXPECT_EQ(archive[780], 0) << "the blank corner is index 0";
     EXPECT_EQ(archive[780 + 33], 6);
     EXPECT_EQ(archive[1808], 4);
@@ -340,6 +346,30 @@ TEST(BuilderRobustness, CutAndAlteredPicturesAreStoredEmptyAndCounted) {
     std::size_t damaged_lines = 0;
     for (const std::string& line : said) damaged_lines += line.starts_with("zle: ") ? 1u : 0u;
     EXPECT_EQ(damaged_lines, outcome.damaged);
+}
+
+TEST(BuilderRobustness, PictureTooWideForTheRecordsIsStoredEmpty) {
+    test::TempDir root;
+    const std::string folder = root.path() + "/wide/";
+    std::filesystem::create_directory(folder);
+    test::write_file(folder + "build.txt", test::build_file_text(0, 0, 0));
+    test::TestPicture wide(65536, 1);  // widths are u16 in the records
+    wide.set(0, 0, 0xFF000000);
+    wide.set(65535, 0, 0xFF000000);
+    test::write_file(folder + "0001.png", test::png_file_bytes(wide));
+    test::write_file(folder + "0002.png", test::png_file_bytes(test::TestPicture(65535, 1)));
+
+    std::vector<std::string> said;
+    const BuilderConsole console{[&](std::string_view text) { said.emplace_back(text); }, [](int) {}};
+    const BuilderOutcome outcome = run_builder(BuilderInput{folder + "0001.png", folder, "wide"}, console);
+    ASSERT_TRUE(outcome.written);
+    bool refused = false;
+    for (const std::string& line : said) refused = refused || line.starts_with("za duzy obrazek: 1 - ");
+    EXPECT_TRUE(refused);
+    const std::string archive = test::read_file(folder + "wide_new.spr");
+    // Record 1 empty; picture 2 is blank, so 0 x 0 with offsets 65535 and 1.
+    ASSERT_EQ(archive.size(), 776u + 16u);
+    EXPECT_EQ(archive.substr(776), std::string("\0\0\0\0\0\0\0\0\0\0\0\0\xFF\xFF\x01\0", 16));
 }
 
 }  // namespace
