@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -228,10 +229,16 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
     const std::vector<std::uint8_t> archive = tile_set ? tile_set_writer->finish() : sprite_set->finish();
     const std::string output_path =
         join_path(input.input_dir, input.input_folder_name + (tile_set ? "_new.bts" : "_new.spr"));
-    if (file_exists(output_path) != 0) delete_file(output_path);
     console.line("Plik wynikowy: " + output_path);
     outcome.output_path = output_path;
-    if (!write_whole_file(output_path, archive)) {
+    // The archive goes to a file of its own first and then takes the
+    // place of an earlier one whole: a write that fails half way (a full
+    // disk) leaves the earlier archive as it was.
+    const std::string partial_path = output_path + ".part";
+    std::error_code renamed;
+    if (!write_whole_file(partial_path, archive) ||
+        (std::filesystem::rename(partial_path, output_path, renamed), renamed)) {
+        delete_file(partial_path);
         console.line("Nie mozna zapisac pliku! | cannot write the file: " + output_path);
         return outcome;
     }

@@ -372,5 +372,24 @@ TEST(BuilderRobustness, PictureTooWideForTheRecordsIsStoredEmpty) {
     EXPECT_EQ(archive.substr(776), std::string("\0\0\0\0\0\0\0\0\0\0\0\0\xFF\xFF\x01\0", 16));
 }
 
+TEST(BuilderRobustness, ArchiveThatCannotTakeItsPlaceIsReported) {
+    test::TempDir root;
+    const std::string folder = root.path() + "/blocked/";
+    std::filesystem::create_directory(folder);
+    test::write_file(folder + "0001.png", test::png_file_bytes(test::TestPicture(2, 2)));
+    // A folder stands where the archive should go.
+    std::filesystem::create_directory(folder + "blocked_new.spr");
+    test::write_file(folder + "blocked_new.spr/keep.txt", "kept");
+
+    std::vector<std::string> said;
+    const BuilderConsole console{[&](std::string_view text) { said.emplace_back(text); }, [](int) {}};
+    const BuilderOutcome outcome = run_builder(BuilderInput{folder + "0001.png", folder, "blocked"}, console);
+    EXPECT_FALSE(outcome.written);
+    ASSERT_FALSE(said.empty());
+    EXPECT_EQ(said.back(), "Nie mozna zapisac pliku! | cannot write the file: " + folder + "blocked_new.spr");
+    EXPECT_EQ(test::read_file(folder + "blocked_new.spr/keep.txt"), "kept");
+    EXPECT_FALSE(std::filesystem::exists(folder + "blocked_new.spr.part")) << "no partial file is left";
+}
+
 }  // namespace
 }  // namespace quarnel
