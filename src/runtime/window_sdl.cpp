@@ -406,6 +406,9 @@ bool window_open(int depth) {
 void window_close() {
     if (g_thread == nullptr) return;
     g_stop = true;
+    // The window thread itself ends the process when the window system's
+    // library gives up on a lost display (it calls exit): nothing to join.
+    if (std::this_thread::get_id() == g_thread->get_id()) return;
     g_thread->join();
     delete g_thread;
     g_thread = nullptr;

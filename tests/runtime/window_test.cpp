@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include "runtime/console.h"
@@ -364,4 +365,30 @@ TEST_F(WindowTest, HeadlessWhenTheVideoDriverSaysSo) {
     open_screen(32);
     close_screen();
     EXPECT_FALSE(screen_has_window());
+}
+
+TEST_F(WindowTest, ClosingTheWindowEndsTheProgram) {
+    // In a child process (forked while this process has no window thread):
+    // it opens the window, asks the window to close as the window manager's
+    // close button does, and then waits in the console as a job would.
+    std::fflush(stdout);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (set_screen(18, 32, 2) != 0 || !screen_has_window()) _exit(2);
+        SDL_Event close_request{};
+        close_request.type = SDL_QUIT;
+        SDL_PushEvent(&close_request);
+        for (int i = 0; i < 300; ++i) sleep_ms(100);
+        _exit(3);  // never closed
+    }
+    int status = 0;
+    const bool ended = wait_until([&] { return waitpid(child, &status, WNOHANG) == child; }, 20000);
+    if (!ended) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+    }
+    ASSERT_TRUE(ended) << "the program went on after its window was closed";
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
