@@ -287,6 +287,15 @@ void window_thread(ThreadStart* start) {
         start->opened.set_value(false);
         return;
     }
+    // When the display cannot be reached SDL falls back to a driver that
+    // shows nothing: that is headless mode, not a window.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver == nullptr || std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        SDL_Quit();
+        start->opened.set_value(false);
+        return;
+    }
     SDL_Window* window = SDL_CreateWindow(start->title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                           screen_width, screen_height, SDL_WINDOW_SHOWN);
     SDL_Surface* shadow = window != nullptr

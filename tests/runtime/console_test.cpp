@@ -458,3 +458,15 @@ TEST_P(GridFixture, ControlBytesBackspaceAndClear) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, GridFixture, ::testing::Values(8, 32));
+
+TEST(ConsoleHeadless, ADisplayThatCannotBeReachedLeavesTheScreenInMemory) {
+    const ChildRun run = run_console("", [] {
+        setenv("DISPLAY", ":32123", 1);  // no X server there
+        unsetenv("SDL_VIDEODRIVER");
+        const int result = set_screen(18, 32, 2);
+        print_text(0, result == 0 && screen_is_open() && !screen_has_window() ? "headless" : "window", true);
+        set_pixel(nullptr, 3, 4, 0xFF010203u);
+        print_text(0, get_pixel(nullptr, 3, 4) == 0xFF010203 ? "drawn" : "lost", true);
+    });
+    EXPECT_EQ(run.output, "headless\r\ndrawn\r\n");
+}
