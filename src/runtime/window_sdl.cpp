@@ -262,6 +262,14 @@ void show_rows(SDL_Window* window, SDL_Surface* shadow, int first, int last) {
 // in place for the rest of the process, so that the sanitizer builds can
 // name (and leave out of their reports) what those libraries keep to the
 // end, and a window opened again starts faster.
+//
+// The X library's own handler of protocol errors ends the process with
+// status 1. A protocol error of the window (for instance a request that
+// crosses the window's destruction at the program's end) must not end the
+// program, so a handler that lets it pass is installed before SDL starts
+// (SDL's own handler hands errors on to it).
+int let_protocol_error_pass(void*, void*) { return 0; }
+
 void keep_window_libraries_loaded() {
     static bool done = false;
     if (done) return;
@@ -269,6 +277,11 @@ void keep_window_libraries_loaded() {
     for (const char* name : {"libX11.so.6", "libXext.so.6", "libXcursor.so.1", "libXi.so.6", "libXfixes.so.3",
                              "libXrandr.so.2", "libXss.so.1", "libxkbcommon.so.0", "libX11-xcb.so.1"})
         dlopen(name, RTLD_NOW | RTLD_GLOBAL | RTLD_NODELETE);
+    if (void* x11 = dlopen("libX11.so.6", RTLD_NOW | RTLD_GLOBAL | RTLD_NODELETE)) {
+        using ErrorHandler = int (*)(void*, void*);
+        using SetErrorHandler = ErrorHandler (*)(ErrorHandler);
+        if (void* set = dlsym(x11, "XSetErrorHandler")) reinterpret_cast<SetErrorHandler>(set)(let_protocol_error_pass);
+    }
 }
 
 struct ThreadStart {

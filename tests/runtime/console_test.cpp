@@ -289,7 +289,10 @@ struct TerminalChild {
             if (poll(&p, 1, 100) <= 0) continue;
             char buffer[512];
             const ssize_t n = read(master, buffer, sizeof buffer);
-            if (n <= 0) return seen.find(text) != std::string::npos;
+            if (n <= 0) {  // nothing to read yet (or the program has ended): look again
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                continue;
+            }
             seen.append(buffer, static_cast<std::size_t>(n));
         }
         return true;
@@ -341,6 +344,11 @@ TEST(ConsoleTerminal, KeysWithoutEnterAndLinesWithEcho) {
     ASSERT_EQ(write(child.master, "k", 1), 1);  // no Enter
     ASSERT_TRUE(child.wait_for("key[k]"));
     ASSERT_TRUE(child.wait_for("Name? "));
+    // The question switches to ordinary line input; typing before that would
+    // not be echoed (keys typed ahead in raw mode are not).
+    const auto start = std::chrono::steady_clock::now();
+    while (!child.canonical() && elapsed_ms(start) < 10000) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(child.canonical());
     ASSERT_EQ(write(child.master, "ab,c\n", 5), 5);
     ASSERT_TRUE(child.wait_for("answer[ab]"));
     EXPECT_NE(child.seen.find("ab,c"), std::string::npos);  // the terminal echoed the line
