@@ -270,6 +270,16 @@ void show_rows(SDL_Window* window, SDL_Surface* shadow, int first, int last) {
 // (SDL's own handler hands errors on to it).
 int let_protocol_error_pass(void*, void*) { return 0; }
 
+// A lost display (the X server went away) is taken as the window closed:
+// the X library calls this on the window thread and ends the process when
+// it returns, so the thread parks here for good and the program ends at its
+// next console call, as when the user closes the window.
+std::atomic<bool> g_display_lost{false};
+int park_on_lost_display(void*) {
+    g_display_lost = true;
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+}
+
 void keep_window_libraries_loaded() {
     static bool done = false;
     if (done) return;
@@ -281,6 +291,9 @@ void keep_window_libraries_loaded() {
         using ErrorHandler = int (*)(void*, void*);
         using SetErrorHandler = ErrorHandler (*)(ErrorHandler);
         if (void* set = dlsym(x11, "XSetErrorHandler")) reinterpret_cast<SetErrorHandler>(set)(let_protocol_error_pass);
+        using IoErrorHandler = int (*)(void*);
+        using SetIoErrorHandler = IoErrorHandler (*)(IoErrorHandler);
+        if (void* set = dlsym(x11, "XSetIOErrorHandler")) reinterpret_cast<SetIoErrorHandler>(set)(park_on_lost_display);
     }
 }
 
@@ -428,6 +441,14 @@ bool window_open(int depth) {
 void window_close() {
     if (g_thread == nullptr) return;
     g_stop = true;
+    if (g_display_lost.load()) {
+        // The window thread is parked for good (see park_on_lost_display).
+        g_thread->detach();
+        delete g_thread;
+        g_thread = nullptr;
+        g_window_open = false;
+        return;
+    }
     // The window thread itself ends the process when the window system's
     // library gives up on a lost display (it calls exit): nothing to join.
     if (std::this_thread::get_id() == g_thread->get_id()) return;
@@ -497,6 +518,7 @@ bool window_pointer(PointerState& pointer) {
 
 bool window_was_closed() {
     if (!g_window_open.load()) return false;
+    if (g_display_lost.load()) return true;
     auto& s = shared();
     std::lock_guard lock(s.mutex);
     return s.closed_by_user;

@@ -392,3 +392,37 @@ TEST_F(WindowTest, ClosingTheWindowEndsTheProgram) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
+
+TEST_F(WindowTest, ALostDisplayEndsTheProgramLikeAClosedWindow) {
+    int ready_pipe[2];
+    ASSERT_EQ(pipe(ready_pipe), 0);
+    std::fflush(stdout);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(ready_pipe[0]);
+        if (set_screen(18, 32, 2) != 0 || !screen_has_window()) _exit(2);
+        print_text(0, "ready", true);
+        if (write(ready_pipe[1], "r", 1) != 1) _exit(4);
+        for (int i = 0; i < 300; ++i) sleep_ms(100);
+        _exit(3);  // went on without its display
+    }
+    close(ready_pipe[1]);
+    char c = 0;
+    ASSERT_EQ(read(ready_pipe[0], &c, 1), 1);
+    close(ready_pipe[0]);
+    // The X server goes away under the program.
+    kill(xvfb_pid_, SIGTERM);
+    int xvfb_status = 0;
+    waitpid(xvfb_pid_, &xvfb_status, 0);
+    xvfb_pid_ = -1;
+    int status = 0;
+    const bool ended = wait_until([&] { return waitpid(child, &status, WNOHANG) == child; }, 20000);
+    if (!ended) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+    }
+    ASSERT_TRUE(ended) << "the program went on without its display";
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
