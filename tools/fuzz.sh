@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs every fuzz target for a while and keeps new crashes as regression
-# inputs under tests/fuzz/regressions/<target>/, which every test run replays.
+# Runs every fuzz target for a while, one at a time. A new crash is kept under
+# tests/fuzz/pending/<target>/ (not replayed); once its fault is mended, move
+# the input to tests/fuzz/regressions/<target>/, which every test run replays.
 #
 #   tools/fuzz.sh [seconds per target] [target ...]
 #
@@ -13,7 +14,7 @@ seconds=${1:-60}
 shift || true
 build="$here/build-fuzz"
 CC=clang CXX=clang++ cmake -S "$here" -B "$build" -G Ninja -DQUARNEL_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-ninja -C "$build" >/dev/null
+ninja -C "$build" -j"${QUARNEL_FUZZ_JOBS:-2}" >/dev/null
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   for source in "$here"/tests/fuzz/*_fuzz.cpp; do targets+=("$(basename "$source" .cpp)"); done
@@ -22,16 +23,18 @@ if [ -x "$here/tools/make_fuzz_seeds.sh" ]; then "$here/tools/make_fuzz_seeds.sh
 status=0
 for target in "${targets[@]}"; do
   corpus="$build/corpus/$target"
-  crashes="$here/tests/fuzz/regressions/$target"
+  crashes="$here/tests/fuzz/pending/$target"
   mkdir -p "$corpus" "$crashes"
   seeds=()
+  options=(-max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -artifact_prefix="$crashes/" -print_final_stats=1)
+  [ -n "${QUARNEL_FUZZ_MAX_LEN:-}" ] && options+=(-max_len="$QUARNEL_FUZZ_MAX_LEN")
   [ -d "$here/tests/fuzz/seeds/$target" ] && seeds+=("$here/tests/fuzz/seeds/$target")
   echo "== $target: ${seconds}s"
-  if ! "$build/tests/fuzz/$target" "$corpus" "${seeds[@]}" -max_total_time="$seconds" -rss_limit_mb=2048 \
-       -timeout=10 -artifact_prefix="$crashes/" -print_final_stats=1 2>"$build/$target.log"; then
+  if ! "$build/tests/fuzz/$target" "$corpus" "${seeds[@]}" "${options[@]}" 2>"$build/$target.log"; then
     echo "!! $target found a problem; the input is kept in $crashes"
     status=1
   fi
   grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|#[0-9]+.*DONE)' "$build/$target.log" || tail -n 3 "$build/$target.log"
+  rmdir "$crashes" 2>/dev/null || true
 done
 exit $status
