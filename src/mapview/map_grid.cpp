@@ -83,10 +83,21 @@ MapLoad parse_map(std::span<const std::uint8_t> bytes, std::span<const std::int3
         return result;
     }
     const std::uint64_t cell_count = std::uint64_t{width} * height;
+    if (cell_count > map_cell_limit) {
+        result.error = "Error: the map is too large | mapa jest za duza: " + decimal_text(std::uint32_t{width}) + "x" +
+                       decimal_text(std::uint32_t{height});
+        return result;
+    }
     if (bytes.size() < map_header_size + 6 * cell_count) {
         result.error = "Error: the map is shorter than its header says | mapa jest krotsza niz podaje naglowek";
         return result;
     }
+    // The picture of every key, found once: a search of the whole list for
+    // each of a large map's cells would take hours with a large tile set.
+    std::vector<std::int32_t> picture_of_key(std::size_t{0xFFFF} + 1, 0);
+    for (std::size_t t = tile_keys.size(); t-- > 0;)
+        if (tile_keys[t] >= 0 && tile_keys[t] <= 0xFFFF)
+            picture_of_key[static_cast<std::size_t>(tile_keys[t])] = static_cast<std::int32_t>(t);
     MapGrid grid(width, height);
     const std::size_t values_start = map_header_size + 4 * static_cast<std::size_t>(cell_count);
     ByteReader records(bytes, map_header_size);
@@ -100,12 +111,12 @@ MapLoad parse_map(std::span<const std::uint8_t> bytes, std::span<const std::int3
             grid.set_plane(0, x, y, first_value);
             grid.set_plane(1, x, y, second_value);
             MapCell& cell = *grid.cell(x, y);
-            cell.ground_picture = first_picture_with_key(tile_keys, ground_key);
+            cell.ground_picture = picture_of_key[ground_key];
             if (overlay_key == 0) {
                 if (mirrors_ground_without_overlay(first_value)) cell.ground_picture += 1;
             } else {
                 cell.has_overlay = 1;
-                cell.overlay_picture = first_picture_with_key(tile_keys, overlay_key);
+                cell.overlay_picture = picture_of_key[overlay_key];
                 if (mirrors_both_with_overlay(first_value)) {
                     cell.overlay_picture += 1;
                     cell.ground_picture += 1;

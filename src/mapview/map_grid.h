@@ -25,6 +25,9 @@ struct MapCell {
 };
 
 inline constexpr int map_header_size = 8;
+// The largest map held (4096 x 4096 cells, about 250 MiB of grid): the two
+// u16 sizes could ask for 65535 x 65535 cells, some 60 GiB.
+inline constexpr std::uint64_t map_cell_limit = std::uint64_t{4096} * 4096;
 
 class MapGrid {
 public:
@@ -68,8 +71,9 @@ struct MapLoad {
     std::string error;            // the line that says why, when refused
 };
 
-// Builds the grid from the file's bytes and the tile set's key list. A file
-// shorter than its header says is refused.
+// Builds the grid from the file's bytes and the tile set's key list. A map of
+// more than map_cell_limit cells, and a file shorter than its header says,
+// are refused.
 MapLoad parse_map(std::span<const std::uint8_t> bytes, std::span<const std::int32_t> tile_keys);
 
 // Reads the map file into input_bytes, writes the "x: " and "mapa: " lines

@@ -1,0 +1,80 @@
+// Size limits that keep memory bounded whatever a file states, and the
+// look-ups that must stay quick on large hostile inputs.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "mapview/map_grid.h"
+
+using namespace quarnel;
+
+namespace {
+
+// Map header: u16 width, 2 unused bytes, u16 height, 2 unused bytes.
+std::vector<std::uint8_t> map_header(std::uint16_t width, std::uint16_t height) {
+    return {static_cast<std::uint8_t>(width), static_cast<std::uint8_t>(width >> 8), 0, 0,
+            static_cast<std::uint8_t>(height), static_cast<std::uint8_t>(height >> 8), 0, 0};
+}
+
+}  // namespace
+
+TEST(MapLimits, MoreCellsThanTheLimitAreRefusedBeforeTheFileLengthCounts) {
+    for (const auto& [width, height] : {std::pair<int, int>{4097, 4096}, {65535, 65535}, {65535, 257}}) {
+        SCOPED_TRACE(testing::Message() << width << "x" << height);
+        const MapLoad load = parse_map(map_header(static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height)), {});
+        EXPECT_FALSE(load.grid.has_value());
+        EXPECT_EQ(load.error, "Error: the map is too large | mapa jest za duza: " + std::to_string(width) + "x" +
+                                  std::to_string(height));
+    }
+}
+
+TEST(MapLimits, TheLargestMapsPassTheLimitAndAreThenMeasuredAgainstTheFile) {
+    // 4096 x 4096 and 65535 x 256 are within the limit: a header alone is
+    // refused as short, not as too large.
+    for (const auto& [width, height] : {std::pair<int, int>{4096, 4096}, {65535, 256}}) {
+        const MapLoad load = parse_map(map_header(static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height)), {});
+        EXPECT_FALSE(load.grid.has_value());
+        EXPECT_EQ(load.error, "Error: the map is shorter than its header says | mapa jest krotsza niz podaje naglowek");
+    }
+}
+
+TEST(MapLimits, CellsTakeTheFirstPictureOfTheirKeyFromALargeKeyList) {
+    // 131070 keys (a tile set of 65535 tiles, two pictures each); key k sits
+    // at pictures 2k and 2k + 1, key 7 again near the end, and keys outside
+    // the u16 range never match.
+    std::vector<std::int32_t> keys;
+    for (std::int32_t k = 0; k < 65535; ++k) {
+        keys.push_back(k);
+        keys.push_back(k);
+    }
+    keys[131068] = 7;
+    keys[10] = -1;
+    keys[11] = 0x10005;
+    const std::uint16_t width = 3, height = 2;
+    std::vector<std::uint8_t> file = map_header(width, height);
+    // Cells: ground keys 7, 5, 65534, 0, 1, 65535; the last has overlay key 7.
+    const std::uint16_t ground[] = {7, 5, 65534, 0, 1, 65535};
+    for (int c = 0; c < 6; ++c) {
+        file.push_back(static_cast<std::uint8_t>(ground[c]));
+        file.push_back(static_cast<std::uint8_t>(ground[c] >> 8));
+        file.push_back(c == 5 ? 7 : 0);
+        file.push_back(0);
+    }
+    file.resize(file.size() + 2 * 6, 0x01);  // values that mirror nothing and mark nothing special
+    const MapLoad load = parse_map(file, keys);
+    ASSERT_TRUE(load.grid.has_value()) << load.error;
+    const MapGrid& grid = *load.grid;
+    EXPECT_EQ(grid.cell(1, 1)->ground_picture, 14);      // key 7: first at 14, not 131068
+    EXPECT_EQ(grid.cell(2, 1)->ground_picture, 0);       // key 5: its pictures were overwritten
+    EXPECT_EQ(grid.cell(3, 1)->ground_picture, 131069);  // key 65534: its first picture now holds key 7
+    EXPECT_EQ(grid.cell(1, 2)->ground_picture, 0);
+    EXPECT_EQ(grid.cell(2, 2)->ground_picture, 2);
+    EXPECT_EQ(grid.cell(3, 2)->ground_picture, 0);       // no tile has key 65535
+    EXPECT_EQ(grid.cell(3, 2)->overlay_picture, 14);
+    EXPECT_EQ(grid.cell(3, 2)->has_overlay, 1);
+    for (std::int32_t y = 1; y <= height; ++y)
+        for (std::int32_t x = 1; x <= width; ++x)
+            EXPECT_EQ(grid.cell(x, y)->ground_picture,
+                      first_picture_with_key(keys, ground[(y - 1) * width + (x - 1)]));
+}
