@@ -232,7 +232,7 @@ build_with("sample rebuild", {})
 
 # The largest inputs each reader accepts (set QUARNEL_LIMIT_EXTREMES=0 to
 # leave them out): a 8192 x 8192 PNG for the builder (256 MiB of pixels,
-# the reader's cap), a raw sprite set with one 4096 x 4096 picture
+# the reader's cap) alone and ten times, a raw sprite set with one 4096 x 4096 picture
 # (extraction's cap), a 4096 x 4096 map (the viewer's cap), a run-length
 # sprite set whose single token stream fills two 4096 x 4096 pictures, and
 # a tile set of 4000 tiles.
@@ -247,6 +247,11 @@ if os.environ.get("QUARNEL_LIMIT_EXTREMES", "1") != "0":
     png = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", side, side, 8, 6, 0, 0, 0)) +
            chunk(b"IDAT", idat) + chunk(b"IEND", b""))
     build_with("extreme 8192x8192 PNG for the builder", {"0001.png": png})
+    # Ten such pictures (2.7 MB of PNG files) stored raw: the builder holds
+    # the whole archive in memory, 64 MiB per picture.
+    ten = {"%04d.png" % n: png for n in range(1, 11)}
+    ten["build.txt"] = b"''build file\r\n0\r\n0\r\n0\r\n"
+    build_with("extreme 10 x 8192x8192 PNG stored raw", ten)
     picture = bytes(range(256)) * (4096 * 4096 // 256)
     raw_set = (bytes([1, 0]) + struct.pack("<HI", 1, len(picture)) + bytes(768) +
                struct.pack("<HHHH", 4096, 4096, 0, 0) + picture)
