@@ -1,41 +1,10 @@
 #include "archive/sample_archive.h"
 
+#include "archive/run_length_encode.h"
 #include "archive/sprite_archive.h"
 #include "runtime/byte_reader.h"
 
 namespace quarnel {
-
-std::vector<std::uint8_t> encode_run_length(const std::vector<std::uint8_t>& indices, std::uint32_t width,
-                                            std::uint32_t height, bool row_split) {
-    std::vector<std::uint8_t> out;
-    const std::size_t total = std::size_t{width} * height;
-    bool literal = false;
-    std::uint32_t count = 0;
-    std::vector<std::uint8_t> run;
-    auto emit = [&] {
-        if (count == 0) return;
-        if (literal) {
-            out.push_back(static_cast<std::uint8_t>(count - 1));
-            out.insert(out.end(), run.begin(), run.end());
-        } else {
-            out.push_back(static_cast<std::uint8_t>(256 - count));
-        }
-        count = 0;
-        run.clear();
-    };
-    for (std::size_t i = 0; i < total && i < indices.size(); ++i) {
-        const bool opaque = indices[i] != 0;
-        if (opaque != literal) {
-            emit();
-            literal = opaque;
-        }
-        ++count;
-        if (literal) run.push_back(indices[i]);
-        const bool row_end = (i % width) == width - 1;
-        if (count == 128 || i + 1 == total || (row_split && row_end)) emit();
-    }
-    return out;
-}
 
 std::vector<std::uint8_t> write_sprite_set(const std::array<std::uint8_t, 768>& palette_block,
                                            const std::vector<SamplePicture>& pictures, bool run_length,
@@ -45,7 +14,8 @@ std::vector<std::uint8_t> write_sprite_set(const std::array<std::uint8_t, 768>& 
     std::uint32_t data_size = 0;
     for (const SamplePicture& p : pictures) {
         if (run_length) {
-            const auto tokens = encode_run_length(p.indices, p.width, p.height, row_split);
+            std::vector<std::uint8_t> tokens;
+            encode_run_length(p.indices, p.width, p.height, row_split, tokens);
             put_u32le(images, static_cast<std::uint32_t>(tokens.size()));
             images.insert(images.end(), tokens.begin(), tokens.end());
             data_size += static_cast<std::uint32_t>(tokens.size());
@@ -120,13 +90,15 @@ std::vector<SamplePicture> sample_sprites() {
     };
     // A red square with a yellow frame.
     make(16, 16, 4, 2, [](int x, int y) { return (x == 0 || y == 0 || x == 15 || y == 15) ? 4 : 1; });
-    // A green ring.
+    // A green ring touching all four edges, so nothing is left to trim.
     make(24, 24, 0, 0, [](int x, int y) {
         const int dx = 2 * x - 23, dy = 2 * y - 23, r2 = dx * dx + dy * dy;
-        return (r2 >= 12 * 12 && r2 <= 22 * 22) ? 2 : 0;
+        return (r2 >= 12 * 12 && r2 <= 23 * 23 + 1) ? 2 : 0;
     });
-    // A blue diagonal band over a grey ramp.
-    make(32, 12, 8, 6, [](int x, int y) { return (x - 2 * y >= 0 && x - 2 * y < 6) ? 3 : (x % 4 == 0 ? 0 : 64 + 4 * x); });
+    // A blue diagonal band over a grey ramp. The sample palette repeats each
+    // grey four times; the ramp takes the last index of each group, the one a
+    // rebuild of run-length pictures chooses.
+    make(32, 12, 8, 6, [](int x, int y) { return (x - 2 * y >= 0 && x - 2 * y < 6) ? 3 : (x % 4 == 0 ? 0 : 67 + 4 * x); });
     // A magenta cross on transparency, wider than 128 pixels so runs split.
     make(140, 9, 2, 0, [](int x, int y) { return (y == 4 || x % 35 == 17) ? 5 : 0; });
     return sprites;

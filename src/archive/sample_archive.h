@@ -24,14 +24,9 @@ struct SampleTile {
     std::array<std::uint8_t, 1024> indices{};
 };
 
-// Run-length tokens of a picture: a skip byte 256 - n for n transparent
-// pixels, a literal byte n - 1 and n indices; runs end at 128 pixels, at the
-// last pixel, and with row_split also at the end of every row.
-std::vector<std::uint8_t> encode_run_length(const std::vector<std::uint8_t>& indices, std::uint32_t width,
-                                            std::uint32_t height, bool row_split);
-
 // A .spr file: storage byte 1 (raw) or 0x81 (run-length), the records and
-// the images (run-length images each after a u32 length).
+// the images (run-length images each after a u32 length, coded by the one
+// run-length encoder).
 std::vector<std::uint8_t> write_sprite_set(const std::array<std::uint8_t, 768>& palette_block,
                                            const std::vector<SamplePicture>& pictures, bool run_length,
                                            bool row_split = false);
