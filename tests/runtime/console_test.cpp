@@ -44,6 +44,12 @@ struct ChildRun {
 ChildRun run_console(const std::string& input, const std::function<void()>& body, bool keep_input_open = false) {
     int in_pipe[2], out_pipe[2];
     if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0) return {};
+    // The input is in the pipe before the child starts, since key passes do
+    // not wait for bytes that have not arrived. Inputs here are small: they
+    // fit in the pipe whole.
+    if (!input.empty() && write(in_pipe[1], input.data(), input.size()) != static_cast<ssize_t>(input.size())) {
+        ADD_FAILURE() << "could not write the input";
+    }
     std::fflush(stdout);
     const pid_t pid = fork();
     if (pid == 0) {
@@ -62,10 +68,6 @@ ChildRun run_console(const std::string& input, const std::function<void()>& body
     }
     close(in_pipe[0]);
     close(out_pipe[1]);
-    // Inputs here are small: they fit in the pipe whole.
-    if (!input.empty() && write(in_pipe[1], input.data(), input.size()) != static_cast<ssize_t>(input.size())) {
-        ADD_FAILURE() << "could not write the input";
-    }
     if (!keep_input_open) close(in_pipe[1]);
     ChildRun run;
     char buffer[4096];
