@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -21,71 +22,17 @@
 #include "mapview/view_loop.h"
 #include "mapview_bytes.h"
 #include "support/run_program.h"
+#include "support/x_display.h"
 
 namespace quarnel {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string find_program(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::stringstream folders(path != nullptr ? path : "/usr/bin:/bin");
-    std::string folder;
-    while (std::getline(folders, folder, ':'))
-        if (access((folder + "/" + name).c_str(), X_OK) == 0) return folder + "/" + name;
-    return {};
-}
-
-std::string command_output(const std::string& command) {
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return output;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-    pclose(pipe);
-    return output;
-}
-
-bool wait_until(const std::function<bool()>& condition, int timeout_ms = 30000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
-
-struct Rgb {
-    int r = -1, g = -1, b = -1;
-    bool operator==(const Rgb&) const = default;
-};
-
-// A binary PPM screenshot with 8-bit samples.
-struct Screenshot {
-    int width = 0, height = 0;
-    std::vector<Rgb> pixels;
-    Rgb at(int x, int y) const { return pixels[static_cast<std::size_t>(y * width + x)]; }
-    bool load(const std::string& bytes) {
-        std::istringstream in(bytes);
-        std::string magic;
-        int max_value = 0;
-        int w = 0, h = 0;
-        in >> magic >> w >> h >> max_value;
-        in.get();
-        if (!in || magic != "P6" || max_value != 255 || w <= 0 || h <= 0 || w > 4096 || h > 4096) return false;
-        const std::size_t start = static_cast<std::size_t>(in.tellg());
-        if (bytes.size() < start + static_cast<std::size_t>(w * h * 3)) return false;
-        width = w;
-        height = h;
-        pixels.resize(static_cast<std::size_t>(width * height));
-        for (std::size_t i = 0; i < pixels.size(); ++i) {
-            const auto* p = reinterpret_cast<const unsigned char*>(bytes.data()) + start + 3 * i;
-            pixels[i] = {p[0], p[1], p[2]};
-        }
-        return true;
-    }
-};
+using test::command_output;
+using test::Rgb;
+using test::Screenshot;
+using test::wait_until;
 
 // The unit of this test: one picture of 12 x 40 with the x offset 130, and a
 // single frame in "windMOVE12", so that the first view stands still.
@@ -104,33 +51,11 @@ test::Bytes window_unit_animations() {
 class MapViewerWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        const std::string xvfb = find_program("Xvfb");
-        if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed";
-        if (find_program("import").empty()) GTEST_SKIP() << "ImageMagick's import is not installed";
-        if (find_program("xdotool").empty()) GTEST_SKIP() << "xdotool is not installed";
-        int number_pipe[2];
-        ASSERT_EQ(pipe(number_pipe), 0);
-        xvfb_pid = fork();
-        ASSERT_GE(xvfb_pid, 0);
-        if (xvfb_pid == 0) {
-            close(number_pipe[0]);
-            const std::string fd = std::to_string(number_pipe[1]);
-            const int null_fd = ::open("/dev/null", O_WRONLY);
-            if (null_fd >= 0) {
-                dup2(null_fd, 1);
-                dup2(null_fd, 2);
-            }
-            execl(xvfb.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-                  static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(number_pipe[1]);
-        std::string number;
-        char c;
-        while (read(number_pipe[0], &c, 1) == 1 && c != '\n') number.push_back(c);
-        close(number_pipe[0]);
-        ASSERT_FALSE(number.empty()) << "Xvfb did not start";
-        display = ":" + number;
+        const std::string missing = test::XDisplay::missing_programs(true);
+        if (!missing.empty()) GTEST_SKIP() << missing;
+        server = std::make_unique<test::XDisplay>();
+        ASSERT_TRUE(server->started()) << "Xvfb did not start";
+        display = server->name();
 
         // The sample's tiles and map with this test's unit.
         game_dir = temp.file("game");
@@ -151,10 +76,6 @@ protected:
         if (viewer_pid > 0) {
             kill(viewer_pid, SIGKILL);
             waitpid(viewer_pid, nullptr, 0);
-        }
-        if (xvfb_pid > 0) {
-            kill(xvfb_pid, SIGTERM);
-            waitpid(xvfb_pid, nullptr, 0);
         }
     }
 
@@ -185,19 +106,11 @@ protected:
         }
     }
 
-    std::string x(const std::string& command) const { return "DISPLAY=" + display + " " + command; }
-    int xdotool(const std::string& arguments) const {
-        return std::system(x("xdotool " + arguments + " >/dev/null 2>&1").c_str());
-    }
+    std::string x(const std::string& command) const { return server->command(command); }
+    int xdotool(const std::string& arguments) const { return server->xdotool(arguments); }
     std::string title() const { return command_output(x("xdotool getwindowname " + window + " 2>/dev/null")); }
 
-    Screenshot screenshot() const {
-        Screenshot shot;
-        const std::string file = temp.file("shot.ppm");
-        std::system(x("import -window " + window + " -depth 8 ppm:" + file + " 2>/dev/null").c_str());
-        shot.load(test::read_file(file));
-        return shot;
-    }
+    Screenshot screenshot() const { return server->screenshot(window); }
 
     // The view the loop draws with the given scroll position, as colours.
     std::vector<Rgb> expected_view(std::int32_t scroll_column, std::vector<bool>& cycling) const {
@@ -255,21 +168,14 @@ protected:
     test::TempDir temp;
     SampleGame game;
     std::string game_dir, program, display, window, errors_path;
-    pid_t xvfb_pid = -1, viewer_pid = -1;
+    std::unique_ptr<test::XDisplay> server;
+    pid_t viewer_pid = -1;
 };
 
 TEST_F(MapViewerWindow, ShowsScrollsNamesTheCellAndEnds) {
     start_viewer();
-    // The window may be replaced while the program starts: look for the
-    // newest one until it takes the focus.
-    ASSERT_TRUE(wait_until([&] {
-        const std::string found = command_output(x("xdotool search --pid " + std::to_string(viewer_pid) + " 2>/dev/null"));
-        std::istringstream lines(found);
-        window.clear();
-        for (std::string line; std::getline(lines, line);)
-            if (!line.empty()) window = line;
-        return !window.empty() && xdotool("windowfocus --sync " + window) == 0;
-    })) << "no window took the focus";
+    window = server->focused_window_of(viewer_pid);
+    ASSERT_FALSE(window.empty()) << "no window took the focus";
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ASSERT_EQ(xdotool("type --delay 30 wind"), 0);
     ASSERT_EQ(xdotool("key Return"), 0);

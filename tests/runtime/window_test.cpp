@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -29,132 +30,26 @@
 #include "runtime/window.h"
 #include "runtime/window_input.h"
 #include "support/run_program.h"
+#include "support/x_display.h"
 
 using namespace quarnel;
 
 namespace {
 
-std::string find_program(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::stringstream folders(path != nullptr ? path : "/usr/bin:/bin");
-    std::string folder;
-    while (std::getline(folders, folder, ':')) {
-        const std::string candidate = folder + "/" + name;
-        if (access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    return {};
-}
-
-// Output of a shell command (standard output only).
-std::string command_output(const std::string& command) {
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return output;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-    pclose(pipe);
-    return output;
-}
-
-bool wait_until(const std::function<bool()>& condition, int timeout_ms = 10000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
-
-struct Rgb {
-    int r = -1, g = -1, b = -1;
-    bool operator==(const Rgb&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Rgb& c) {
-    return out << "(" << c.r << ", " << c.g << ", " << c.b << ")";
-}
-
-// A screenshot read from a binary PPM file.
-struct Screenshot {
-    int width = 0, height = 0;
-    std::vector<Rgb> pixels;
-
-    Rgb at(int x, int y) const {
-        if (x < 0 || y < 0 || x >= width || y >= height) return {};
-        return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)];
-    }
-
-    bool load_ppm(const std::string& bytes) {
-        std::size_t pos = 0;
-        auto next_token = [&]() {
-            std::string token;
-            while (pos < bytes.size()) {
-                const char c = bytes[pos];
-                if (c == '#') {
-                    while (pos < bytes.size() && bytes[pos] != '\n') ++pos;
-                } else if (std::isspace(static_cast<unsigned char>(c))) {
-                    if (!token.empty()) break;
-                    ++pos;
-                } else {
-                    token.push_back(c);
-                    ++pos;
-                }
-            }
-            return token;
-        };
-        if (next_token() != "P6") return false;
-        width = std::atoi(next_token().c_str());
-        height = std::atoi(next_token().c_str());
-        const int max_value = std::atoi(next_token().c_str());
-        ++pos;  // the single blank after the header
-        const std::size_t sample = max_value > 255 ? 2 : 1;
-        const std::size_t needed = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3 * sample;
-        if (width <= 0 || height <= 0 || max_value <= 0 || bytes.size() < pos + needed) return false;
-        pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-        auto read_sample = [&](std::size_t at) {
-            const auto* p = reinterpret_cast<const unsigned char*>(bytes.data()) + at;
-            const int v = sample == 2 ? (p[0] << 8 | p[1]) : p[0];
-            return v * 255 / max_value;
-        };
-        for (std::size_t i = 0; i < pixels.size(); ++i) {
-            const std::size_t at = pos + i * 3 * sample;
-            pixels[i] = {read_sample(at), read_sample(at + sample), read_sample(at + 2 * sample)};
-        }
-        return true;
-    }
-};
+using test::command_output;
+using test::find_program;
+using test::Rgb;
+using test::Screenshot;
+using test::wait_until;
 
 class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const std::string xvfb = find_program("Xvfb");
-        if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed (apt-get install xvfb)";
-        if (find_program("import").empty()) GTEST_SKIP() << "ImageMagick's import is not installed (apt-get install imagemagick)";
-        // Xvfb chooses a free display itself and tells its number on a pipe.
-        int number_pipe[2];
-        ASSERT_EQ(pipe(number_pipe), 0);
-        xvfb_pid_ = fork();
-        ASSERT_GE(xvfb_pid_, 0);
-        if (xvfb_pid_ == 0) {
-            close(number_pipe[0]);
-            const std::string fd = std::to_string(number_pipe[1]);
-            const int null_fd = ::open("/dev/null", O_WRONLY);
-            if (null_fd >= 0) {
-                dup2(null_fd, 1);
-                dup2(null_fd, 2);
-            }
-            execl(xvfb.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-                  static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(number_pipe[1]);
-        std::string number;
-        char c;
-        while (read(number_pipe[0], &c, 1) == 1 && c != '\n') number.push_back(c);
-        close(number_pipe[0]);
-        ASSERT_FALSE(number.empty()) << "Xvfb did not start";
-        display_ = ":" + number;
+        const std::string missing = test::XDisplay::missing_programs(false);
+        if (!missing.empty()) GTEST_SKIP() << missing;
+        server_ = std::make_unique<test::XDisplay>();
+        ASSERT_TRUE(server_->started()) << "Xvfb did not start";
+        display_ = server_->name();
         setenv("DISPLAY", display_.c_str(), 1);
         unsetenv("SDL_VIDEODRIVER");
         unsetenv("WAYLAND_DISPLAY");
@@ -162,11 +57,7 @@ protected:
 
     void TearDown() override {
         close_screen();
-        if (xvfb_pid_ > 0) {
-            kill(xvfb_pid_, SIGTERM);
-            int status = 0;
-            waitpid(xvfb_pid_, &status, 0);
-        }
+        server_.reset();
         unsetenv("DISPLAY");
     }
 
@@ -185,11 +76,7 @@ protected:
     Screenshot screenshot() {
         Screenshot shot;
         EXPECT_TRUE(window_wait_presented(10000));
-        test::TempDir dir;
-        const std::string file = dir.file("shot.ppm");
-        const int status = std::system(x_command("import -window " + window_id() + " ppm:" + file + " 2>/dev/null").c_str());
-        EXPECT_EQ(status, 0) << "import failed";
-        EXPECT_TRUE(shot.load_ppm(test::read_file(file)));
+        shot = server_->screenshot(window_id());
         EXPECT_EQ(shot.width, screen_width);
         EXPECT_EQ(shot.height, screen_height);
         return shot;
@@ -202,7 +89,7 @@ protected:
         ASSERT_EQ(status, 0) << "xdotool " << arguments;
     }
 
-    pid_t xvfb_pid_ = -1;
+    std::unique_ptr<test::XDisplay> server_;
     std::string display_;
 };
 
@@ -412,10 +299,7 @@ TEST_F(WindowTest, ALostDisplayEndsTheProgramLikeAClosedWindow) {
     ASSERT_EQ(read(ready_pipe[0], &c, 1), 1);
     close(ready_pipe[0]);
     // The X server goes away under the program.
-    kill(xvfb_pid_, SIGTERM);
-    int xvfb_status = 0;
-    waitpid(xvfb_pid_, &xvfb_status, 0);
-    xvfb_pid_ = -1;
+    server_.reset();
     int status = 0;
     const bool ended = wait_until([&] { return waitpid(child, &status, WNOHANG) == child; }, 20000);
     if (!ended) {

@@ -1,0 +1,116 @@
+// quarnel in a real window on a private X server: started on a picture of
+// an extraction folder (the builder asks nothing), it draws its closing line
+// in the window's text grid, waits for a key pressed in the window, and
+// ends with status 0.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "runtime/font8x16.h"
+#include "runtime/screen.h"
+#include "support/run_program.h"
+#include "support/x_display.h"
+
+namespace quarnel {
+namespace {
+
+// The text row of the screenshot on which the line stands drawn from
+// column 0 in white on black, glyph by glyph; -1 when no row shows it.
+int row_showing(const test::Screenshot& shot, const std::string& line) {
+    const test::Rgb lit{255, 255, 255}, unlit{0, 0, 0};
+    for (int row = 0; row < text_rows; ++row) {
+        bool same = true;
+        for (std::size_t i = 0; same && i < line.size(); ++i) {
+            const auto& glyph = font8x16[static_cast<unsigned char>(line[i])];
+            for (int gy = 0; same && gy < cell_height; ++gy)
+                for (int gx = 0; same && gx < cell_width; ++gx) {
+                    const bool on = (glyph[static_cast<std::size_t>(gy)] & (0x80 >> gx)) != 0;
+                    const int x = static_cast<int>(i) * cell_width + gx, y = row * cell_height + gy;
+                    same = shot.at(x, y) == (on ? lit : unlit);
+                }
+        }
+        if (same) return row;
+    }
+    return -1;
+}
+
+TEST(StartupWindow, ClosingLineShowsInTheWindowAndAKeyEndsTheProgram) {
+    const std::string missing = test::XDisplay::missing_programs(true);
+    if (!missing.empty()) GTEST_SKIP() << missing;
+    test::XDisplay display;
+    ASSERT_TRUE(display.started()) << "Xvfb did not start";
+
+    // An extraction folder made headless from the project's sample archive.
+    test::TempDir dir;
+    const auto made = test::run_program(std::string(QUARNEL_BINARY_DIR) + "/make_sample_archive", {dir.path()}, "");
+    ASSERT_EQ(made.exit_status, 0) << made.errors;
+    const auto extracted = test::run_program(test::quarnel_path(), {dir.file("SAMPLE.spr")}, "t\npng\n", dir.path());
+    ASSERT_EQ(extracted.exit_status, 0) << extracted.output;
+
+    const std::string errors_path = dir.file("errors.txt");
+    const pid_t program = fork();
+    ASSERT_GE(program, 0);
+    if (program == 0) {
+        const int null_fd = ::open("/dev/null", O_RDWR);
+        const int errors_fd = ::open(errors_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (null_fd >= 0) {
+            dup2(null_fd, 0);
+            dup2(null_fd, 1);
+        }
+        if (errors_fd >= 0) dup2(errors_fd, 2);
+        setenv("DISPLAY", display.name().c_str(), 1);
+        unsetenv("SDL_VIDEODRIVER");
+        unsetenv("WAYLAND_DISPLAY");
+        // The X libraries that SDL loads and unloads leave allocations
+        // behind in a sanitizer build; the program's own code is checked for
+        // leaks by the headless runs.
+        const char* asan = std::getenv("ASAN_OPTIONS");
+        const std::string asan_options = std::string(asan ? asan : "") + (asan ? ":" : "") + "detect_leaks=0";
+        setenv("ASAN_OPTIONS", asan_options.c_str(), 1);
+        const std::string program_path = test::quarnel_path();
+        const std::string picture = dir.file("SAMPLE/0001.png");
+        execl(program_path.c_str(), program_path.c_str(), picture.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    struct Reaper {
+        pid_t pid;
+        ~Reaper() {
+            if (pid > 0) {
+                kill(pid, SIGKILL);
+                waitpid(pid, nullptr, 0);
+            }
+        }
+    } reaper{program};
+
+    const std::string window = display.focused_window_of(program);
+    ASSERT_FALSE(window.empty()) << "no window took the focus; " << test::read_file(errors_path);
+
+    const std::string closing_line = "Nacisnij dowolny klawisz.";
+    int row = -1;
+    EXPECT_TRUE(test::wait_until([&] {
+        const test::Screenshot shot = display.screenshot(window);
+        row = shot.width == screen_width && shot.height == screen_height ? row_showing(shot, closing_line) : -1;
+        return row >= 0;
+    })) << "the closing line never showed in the window";
+    EXPECT_GT(row, 0);  // below the banner and the job's lines
+
+    int status = 0;
+    EXPECT_EQ(waitpid(program, &status, WNOHANG), 0) << "the program ended before a key was pressed";
+    ASSERT_EQ(display.xdotool("key a"), 0);
+    ASSERT_TRUE(test::wait_until([&] { return waitpid(program, &status, WNOHANG) == program; }))
+        << "the program did not end on the key";
+    reaper.pid = -1;
+    ASSERT_TRUE(WIFEXITED(status)) << test::read_file(errors_path);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << test::read_file(errors_path);
+    // The builder wrote its archive beside the pictures.
+    EXPECT_GT(test::read_file(dir.file("SAMPLE/SAMPLE_new.spr")).size(), 776u);
+}
+
+}  // namespace
+}  // namespace quarnel

@@ -1,0 +1,70 @@
+// A private X server (Xvfb) for tests that look at a real window, with the
+// helpers those tests share: finding programs, running X clients on the
+// display, and reading screenshots taken with ImageMagick's import.
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace quarnel::test {
+
+// Full path of an executable found on PATH; empty when there is none.
+std::string find_program(const std::string& name);
+// Standard output of a shell command.
+std::string command_output(const std::string& command);
+// Polls condition every 20 ms until it holds or the time is up.
+bool wait_until(const std::function<bool()>& condition, int timeout_ms = 30000);
+
+struct Rgb {
+    int r = -1, g = -1, b = -1;
+    bool operator==(const Rgb&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const Rgb& c) {
+    return out << "(" << c.r << ", " << c.g << ", " << c.b << ")";
+}
+
+// A screenshot read from a binary PPM file.
+struct Screenshot {
+    int width = 0, height = 0;
+    std::vector<Rgb> pixels;
+
+    // The pixel, or (-1, -1, -1) outside the picture.
+    Rgb at(int x, int y) const;
+    bool load_ppm(const std::string& bytes);
+};
+
+// An Xvfb server on a display number it chooses itself, stopped by the
+// destructor. missing_programs() names what is not installed of Xvfb,
+// import and (when asked for) xdotool, so that a test can skip with it.
+class XDisplay {
+public:
+    static std::string missing_programs(bool need_xdotool);
+
+    XDisplay();
+    ~XDisplay();
+    XDisplay(const XDisplay&) = delete;
+    XDisplay& operator=(const XDisplay&) = delete;
+
+    bool started() const { return !name_.empty(); }
+    const std::string& name() const { return name_; }  // ":N"
+    // The command prefixed with DISPLAY=:N.
+    std::string command(const std::string& command) const;
+    // Runs xdotool with the arguments on this display; its exit status.
+    int xdotool(const std::string& arguments) const;
+    // A screenshot of one window (by X id), or an empty one on failure.
+    Screenshot screenshot(const std::string& window_id) const;
+    // The newest window of a process, once it takes the focus; empty when
+    // none does in time.
+    std::string focused_window_of(pid_t pid) const;
+
+private:
+    pid_t server_ = -1;
+    std::string name_;
+};
+
+}  // namespace quarnel::test
