@@ -20,8 +20,10 @@ bool place_raw(std::span<const std::uint8_t> data, std::size_t pos, ArchiveImage
     image.pixels = pos;
     const std::uint64_t need = pixel_count(image);
     if (need == 0) {
-        image.pixels = std::min(pos, data.size());
-        image.end = image.pixels;
+        // An empty image placed past the end of the data stands at the end.
+        image.start = std::min(pos, data.size());
+        image.pixels = image.start;
+        image.end = image.start;
         return true;
     }
     if (pos >= data.size()) return false;
