@@ -12,8 +12,8 @@ using namespace quarnel;
 
 void decode_all(std::span<const std::uint8_t> file, PixelStorage storage, const std::vector<ArchiveImage>& images) {
     for (const auto& image : images) {
-        // Pixels are read from [pixels, end), which lies within the file.
-        if (image.end > file.size() || image.pixels > image.end) __builtin_trap();
+        // start <= pixels <= end <= the file size: pixels are read from [pixels, end).
+        if (image.end > file.size() || image.start > image.pixels || image.pixels > image.end) __builtin_trap();
         auto picture = decode_picture(file, storage, image);
         if (picture.indices.size() != std::size_t{picture.width} * picture.height) __builtin_trap();
     }

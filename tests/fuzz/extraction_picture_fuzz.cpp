@@ -62,7 +62,7 @@ void draw_all(std::span<const std::uint8_t> file, PixelStorage storage, const Im
               const Palette& colours) {
     std::size_t drawn = 0;
     for (const ArchiveImage& image : images) {
-        if (image.end > file.size() || image.pixels > image.end) __builtin_trap();
+        if (image.end > file.size() || image.start > image.pixels || image.pixels > image.end) __builtin_trap();
         if (++drawn > images_per_input) break;
         draw_and_check(file, storage, image, centering, colours);
     }
