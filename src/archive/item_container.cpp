@@ -3,7 +3,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include "archive/palette.h"
 #include "archive/picture_canvas.h"
+#include "builder/build_file.h"
 #include "runtime/console.h"
 #include "runtime/files.h"
 #include "runtime/paths.h"
@@ -14,6 +16,11 @@ namespace quarnel {
 namespace {
 
 bool unsafe_file_name(std::string_view name) {
+    // The extraction's own files share the picture folder: an item of that
+    // name would overwrite one of them or be overwritten by it.
+    for (const std::string_view own : {std::string_view(build_file_name), std::string_view(palette_image_file_name),
+                                       std::string_view(used_palette_file_name)})
+        if (equal_ignoring_case(name, own)) return true;
     return name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos ||
            name.find('\0') != std::string_view::npos;
 }

@@ -122,9 +122,12 @@ int bytediff_main(int argc, char** argv) {
 
     // Only a lower-case q ends the program; at the end of a piped standard
     // input the wait ends too.
+    // The 50 ms sleep comes only when no key was waiting, so a long piped
+    // input is taken at once instead of one byte per sleep.
     for (;;) {
-        sleep_ms(50);
-        if (poll_key() == "q" || input_has_ended()) break;
+        const std::string key = poll_key();
+        if (key == "q" || input_has_ended()) break;
+        if (key.empty()) sleep_ms(50);
     }
     end_program(0);
 }

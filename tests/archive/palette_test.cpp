@@ -93,5 +93,12 @@ TEST(ItemNames, UnsafeNamesKeepTheirLettersAndNumber) {
     EXPECT_EQ(safe_item_file_name(std::string("x\0y", 3), 7), "item7_x_y");
 }
 
+TEST(ItemNames, TheExtractionsOwnFilesAreNotOverwrittenByItems) {
+    EXPECT_EQ(safe_item_file_name("build.txt", 8), "item8_build.txt");
+    EXPECT_EQ(safe_item_file_name("PALETTE.BMP", 9), "item9_PALETTE.BMP");
+    EXPECT_EQ(safe_item_file_name("pal_used.bmp", 10), "item10_pal_used.bmp");
+    EXPECT_EQ(safe_item_file_name("build.txt.bak", 11), "build.txt.bak");
+}
+
 }  // namespace
 }  // namespace quarnel

@@ -143,6 +143,17 @@ TEST(Bytediff, EndsAtTheEndOfInputWithoutQ) {
     EXPECT_NE(run.output.find("press 'q' to quit\r\n"), std::string::npos);
 }
 
+// Keys that wait are taken without a sleep between them: a long piped input
+// before the q is read through at once (at one byte per 50 ms sleep these
+// 20000 bytes would keep it waiting over 16 minutes).
+TEST(Bytediff, LongPipedInputBeforeQIsTakenAtOnce) {
+    TempDir dir;
+    const auto run = run_program(bytediff_path(), {}, "a\nb\n" + std::string(20000, 'x') + "q", dir.path(), 120);
+    EXPECT_FALSE(run.timed_out);
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_NE(run.output.find("press 'q' to quit\r\n"), std::string::npos);
+}
+
 // Only a lower-case q ends the wait: with the input still open, Q leaves the
 // program waiting, and q then ends it.
 TEST(Bytediff, UpperCaseQDoesNotQuit) {
