@@ -174,6 +174,7 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
 
     // 7. Every picture: load, trim, match, code, append.
     std::vector<std::uint8_t> work;
+    std::uint64_t archive_bytes = archive_header_size;
     for (std::uint32_t number = 1; number <= count; ++number) {
         const std::string path = join_path(input.input_dir, names[number - 1]);
         const auto file_bytes = read_whole_file(path);
@@ -219,6 +220,16 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
                          "stored as index 0");
         destroy_image(image);
 
+        archive_bytes += work.size();
+        if (tile_set)
+            archive_bytes += tile_value_size;
+        else
+            archive_bytes += sprite_record_size + (storage == PixelStorage::run_length ? run_length_prefix_size : 0);
+        if (archive_bytes > input.largest_archive) {
+            console.line("Archiwum za duze (najwiecej " + decimal(input.largest_archive) +
+                         " bajtow) - nic nie zapisano | archive too large, nothing written");
+            return outcome;
+        }
         if (tile_set)
             tile_set_writer->add(static_cast<std::uint32_t>(tile_values[number - 1]), work);
         else

@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+#include "builder/archive_layout.h"
+
 namespace quarnel {
 
 // Runs the job on the module state that start-up set.
@@ -32,6 +34,9 @@ struct BuilderInput {
     std::string input_path;         // the chosen picture (absolute)
     std::string input_dir;          // its folder, ending in a separator
     std::string input_folder_name;  // the folder's own name
+    // The largest archive built; past it the build stops and writes nothing.
+    // The archive is assembled in memory, so this bounds the memory taken.
+    std::uint64_t largest_archive = largest_archive_bytes;
 };
 
 struct BuilderOutcome {

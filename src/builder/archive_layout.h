@@ -23,6 +23,9 @@ namespace quarnel {
 
 inline constexpr std::uint32_t most_pictures = 65535;  // the count is a u16
 inline constexpr std::uint32_t largest_side = 65535;   // record fields are u16
+// The largest archive the builder writes (the game's own are a few MiB); it
+// keeps the u32 data size whole and the memory of a build bounded.
+inline constexpr std::uint64_t largest_archive_bytes = std::uint64_t{256} << 20;
 
 inline constexpr std::uint16_t desert_tile_set_code = 5100;
 inline constexpr std::uint16_t jungle_tile_set_code = 5700;

@@ -372,6 +372,29 @@ TEST(BuilderRobustness, PictureTooWideForTheRecordsIsStoredEmpty) {
     EXPECT_EQ(archive.substr(776), std::string("\0\0\0\0\0\0\0\0\0\0\0\0\xFF\xFF\x01\0", 16));
 }
 
+TEST(BuilderRobustness, ArchivePastTheLargestSizeStopsAndWritesNothing) {
+    test::TempDir root;
+    const std::string folder = root.path() + "/big/";
+    std::filesystem::create_directory(folder);
+    test::write_file(folder + "build.txt", test::build_file_text(0, 0, 0));
+    test::TestPicture opaque(20, 20);
+    for (std::uint32_t y = 0; y < 20; ++y)
+        for (std::uint32_t x = 0; x < 20; ++x) opaque.set(x, y, 0xFF000000);
+    for (const char* name : {"0001.png", "0002.png", "0003.png"}) test::write_file(folder + name, test::png_file_bytes(opaque));
+    test::write_file(folder + "big_new.spr", "earlier archive");
+
+    std::vector<std::string> said;
+    const BuilderConsole console{[&](std::string_view text) { said.emplace_back(text); }, [](int) {}};
+    BuilderInput input{folder + "0001.png", folder, "big"};
+    input.largest_archive = 776 + 2 * (400 + 8);  // two raw pictures fit, the third does not
+    const BuilderOutcome outcome = run_builder(input, console);
+    EXPECT_FALSE(outcome.written);
+    ASSERT_FALSE(said.empty());
+    EXPECT_EQ(said.back().rfind("Archiwum za duze (najwiecej ", 0), 0u) << said.back();
+    EXPECT_EQ(test::read_file(folder + "big_new.spr"), "earlier archive");
+    EXPECT_FALSE(std::filesystem::exists(folder + "big_new.spr.part"));
+}
+
 TEST(BuilderRobustness, ArchiveThatCannotTakeItsPlaceIsReported) {
     test::TempDir root;
     const std::string folder = root.path() + "/blocked/";
