@@ -2,7 +2,6 @@
 // an extraction folder (the builder asks nothing), it draws its closing line
 // in the window's text grid, waits for a key pressed in the window, and
 // ends with status 0.
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -54,30 +53,8 @@ TEST(StartupWindow, ClosingLineShowsInTheWindowAndAKeyEndsTheProgram) {
     ASSERT_EQ(extracted.exit_status, 0) << extracted.output;
 
     const std::string errors_path = dir.file("errors.txt");
-    const pid_t program = fork();
+    const pid_t program = display.start_program(test::quarnel_path(), {dir.file("SAMPLE/0001.png")}, errors_path);
     ASSERT_GE(program, 0);
-    if (program == 0) {
-        const int null_fd = ::open("/dev/null", O_RDWR);
-        const int errors_fd = ::open(errors_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (null_fd >= 0) {
-            dup2(null_fd, 0);
-            dup2(null_fd, 1);
-        }
-        if (errors_fd >= 0) dup2(errors_fd, 2);
-        setenv("DISPLAY", display.name().c_str(), 1);
-        unsetenv("SDL_VIDEODRIVER");
-        unsetenv("WAYLAND_DISPLAY");
-        // The X libraries that SDL loads and unloads leave allocations
-        // behind in a sanitizer build; the program's own code is checked for
-        // leaks by the headless runs.
-        const char* asan = std::getenv("ASAN_OPTIONS");
-        const std::string asan_options = std::string(asan ? asan : "") + (asan ? ":" : "") + "detect_leaks=0";
-        setenv("ASAN_OPTIONS", asan_options.c_str(), 1);
-        const std::string program_path = test::quarnel_path();
-        const std::string picture = dir.file("SAMPLE/0001.png");
-        execl(program_path.c_str(), program_path.c_str(), picture.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
     struct Reaper {
         pid_t pid;
         ~Reaper() {

@@ -2,7 +2,6 @@
 // typed into the window with xdotool, screenshots taken with ImageMagick's
 // import and compared with the view computed here from the same files.
 // Skipped when those programs are not installed.
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -81,29 +80,8 @@ protected:
 
     void start_viewer() {
         errors_path = temp.file("viewer-errors.txt");
-        viewer_pid = fork();
+        viewer_pid = server->start_program(program, {sample_map_path(game_dir)}, errors_path);
         ASSERT_GE(viewer_pid, 0);
-        if (viewer_pid == 0) {
-            const int null_fd = ::open("/dev/null", O_RDWR);
-            const int errors_fd = ::open(errors_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (null_fd >= 0) {
-                dup2(null_fd, 0);
-                dup2(null_fd, 1);
-            }
-            if (errors_fd >= 0) dup2(errors_fd, 2);
-            setenv("DISPLAY", display.c_str(), 1);
-            // In a sanitizer build, the X11 libraries that SDL loads and
-            // unloads again leave small allocations behind without symbols;
-            // the viewer's own code is checked for leaks by the headless runs.
-            const char* asan = std::getenv("ASAN_OPTIONS");
-            const std::string asan_options = std::string(asan ? asan : "") + (asan ? ":" : "") + "detect_leaks=0";
-            setenv("ASAN_OPTIONS", asan_options.c_str(), 1);
-            unsetenv("SDL_VIDEODRIVER");
-            unsetenv("WAYLAND_DISPLAY");
-            const std::string map = sample_map_path(game_dir);
-            execl(program.c_str(), program.c_str(), map.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
     }
 
     std::string x(const std::string& command) const { return server->command(command); }

@@ -154,6 +154,31 @@ Screenshot XDisplay::screenshot(const std::string& window_id) const {
     return shot;
 }
 
+pid_t XDisplay::start_program(const std::string& program, const std::vector<std::string>& arguments,
+                              const std::string& errors_path) const {
+    const pid_t pid = fork();
+    if (pid != 0) return pid;
+    const int null_fd = ::open("/dev/null", O_RDWR);
+    const int errors_fd = ::open(errors_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (null_fd >= 0) {
+        dup2(null_fd, 0);
+        dup2(null_fd, 1);
+    }
+    if (errors_fd >= 0) dup2(errors_fd, 2);
+    setenv("DISPLAY", name_.c_str(), 1);
+    unsetenv("SDL_VIDEODRIVER");
+    unsetenv("WAYLAND_DISPLAY");
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    const std::string asan_options = std::string(asan ? asan : "") + (asan ? ":" : "") + "detect_leaks=0";
+    setenv("ASAN_OPTIONS", asan_options.c_str(), 1);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+}
+
 std::string XDisplay::focused_window_of(pid_t pid) const {
     std::string window;
     // The window may be replaced while the program starts: take the newest

@@ -58,6 +58,13 @@ public:
     int xdotool(const std::string& arguments) const;
     // A screenshot of one window (by X id), or an empty one on failure.
     Screenshot screenshot(const std::string& window_id) const;
+    // Starts program with its arguments on this display (standard input and
+    // output /dev/null, standard error to errors_path); -1 when fork fails.
+    // In a sanitizer build leak checks are left off for it: the X libraries
+    // that SDL loads and unloads leave allocations behind, and the program's
+    // own code is checked for leaks by the headless runs.
+    pid_t start_program(const std::string& program, const std::vector<std::string>& arguments,
+                        const std::string& errors_path) const;
     // The newest window of a process, once it takes the focus; empty when
     // none does in time.
     std::string focused_window_of(pid_t pid) const;
