@@ -50,13 +50,19 @@ ChildRun run_console(const std::string& input, const std::function<void()>& body
     if (!input.empty() && write(in_pipe[1], input.data(), input.size()) != static_cast<ssize_t>(input.size())) {
         ADD_FAILURE() << "could not write the input";
     }
+    // Closed before the child starts too, so that the child meets the end
+    // of the input right after the last byte.
+    if (!keep_input_open) {
+        close(in_pipe[1]);
+        in_pipe[1] = -1;
+    }
     std::fflush(stdout);
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(in_pipe[0], 0);
         dup2(out_pipe[1], 1);
         close(in_pipe[0]);
-        close(in_pipe[1]);
+        if (in_pipe[1] >= 0) close(in_pipe[1]);
         close(out_pipe[0]);
         close(out_pipe[1]);
         setenv("SDL_VIDEODRIVER", "dummy", 1);
@@ -68,7 +74,6 @@ ChildRun run_console(const std::string& input, const std::function<void()>& body
     }
     close(in_pipe[0]);
     close(out_pipe[1]);
-    if (!keep_input_open) close(in_pipe[1]);
     ChildRun run;
     char buffer[4096];
     ssize_t n;
