@@ -21,6 +21,16 @@ void store_u32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
+// Writes the full header's fields into the first 32 bytes of the block.
+void write_full_header(std::vector<std::uint8_t>& b, std::uint32_t bpp, std::uint32_t width, std::uint32_t height,
+                       std::uint32_t pitch) {
+    store_u32(b, 0, full_header_type);
+    store_u32(b, 4, bpp);
+    store_u32(b, 8, width);
+    store_u32(b, 12, height);
+    store_u32(b, 16, pitch);
+}
+
 bool valid_bytes_per_pixel(std::uint32_t bpp) { return bpp == 1 || bpp == 2 || bpp == 4; }
 
 // No picture of the game or of the screen comes near this; a larger request
@@ -92,42 +102,45 @@ ImagePtr create_image(int width, int height, std::uint32_t fill, int depth_bits)
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
-    store_u32(image->bytes, 0, full_header_type);
-    store_u32(image->bytes, 4, bpp);
-    store_u32(image->bytes, 8, static_cast<std::uint32_t>(width));
-    store_u32(image->bytes, 12, static_cast<std::uint32_t>(height));
-    store_u32(image->bytes, 16, static_cast<std::uint32_t>(pitch));
+    write_full_header(image->bytes, bpp, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
+                      static_cast<std::uint32_t>(pitch));
     // Rows and their padding all take the fill colour.
     for (std::size_t at = full_header_size; at + bpp <= image->bytes.size(); at += bpp)
         write_pixel_value(image->bytes.data() + at, bpp, fill);
     return image;
 }
 
-ImagePtr new_image_buffer(std::uint32_t width, std::uint32_t height, std::uint32_t bytes_per_pixel) {
+ImagePtr new_full_header_image(std::uint32_t width, std::uint32_t height, std::uint32_t bytes_per_pixel) {
     if (width == 0 || height == 0 || !valid_bytes_per_pixel(bytes_per_pixel)) return nullptr;
-    auto image = std::make_unique<Image>();
     const std::uint64_t pitch = std::uint64_t{width} * bytes_per_pixel;
     if (pitch > 0xFFFFFFFFu || pitch * height > max_image_block_bytes) return nullptr;
+    auto image = std::make_unique<Image>();
     try {
-        image->bytes.reserve(full_header_size + static_cast<std::size_t>(pitch * height));
+        image->bytes.assign(full_header_size + static_cast<std::size_t>(pitch * height), 0);
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
-    if (width <= compact_max_width && height <= compact_max_height) {
+    write_full_header(image->bytes, bytes_per_pixel, width, height, static_cast<std::uint32_t>(pitch));
+    return image;
+}
+
+ImagePtr new_image_buffer(std::uint32_t width, std::uint32_t height, std::uint32_t bytes_per_pixel) {
+    if (width > compact_max_width || height > compact_max_height)
+        return new_full_header_image(width, height, bytes_per_pixel);
+    if (width == 0 || height == 0 || !valid_bytes_per_pixel(bytes_per_pixel)) return nullptr;
+    const std::uint64_t pitch = std::uint64_t{width} * bytes_per_pixel;
+    if (pitch * height > max_image_block_bytes) return nullptr;
+    auto image = std::make_unique<Image>();
+    try {
         image->bytes.assign(compact_header_size + static_cast<std::size_t>(pitch * height), 0);
-        const std::uint16_t first = static_cast<std::uint16_t>((width << 3) | bytes_per_pixel);
-        image->bytes[0] = static_cast<std::uint8_t>(first);
-        image->bytes[1] = static_cast<std::uint8_t>(first >> 8);
-        image->bytes[2] = static_cast<std::uint8_t>(height);
-        image->bytes[3] = static_cast<std::uint8_t>(height >> 8);
-    } else {
-        image->bytes.assign(full_header_size + static_cast<std::size_t>(pitch * height), 0);
-        store_u32(image->bytes, 0, full_header_type);
-        store_u32(image->bytes, 4, bytes_per_pixel);
-        store_u32(image->bytes, 8, width);
-        store_u32(image->bytes, 12, height);
-        store_u32(image->bytes, 16, static_cast<std::uint32_t>(pitch));
+    } catch (const std::bad_alloc&) {
+        return nullptr;
     }
+    const std::uint16_t first = static_cast<std::uint16_t>((width << 3) | bytes_per_pixel);
+    image->bytes[0] = static_cast<std::uint8_t>(first);
+    image->bytes[1] = static_cast<std::uint8_t>(first >> 8);
+    image->bytes[2] = static_cast<std::uint8_t>(height);
+    image->bytes[3] = static_cast<std::uint8_t>(height >> 8);
     return image;
 }
 

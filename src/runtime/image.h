@@ -62,6 +62,11 @@ ImagePtr create_image(int width, int height, std::uint32_t fill, int depth_bits)
 // size is 0 in either direction or bytes_per_pixel is not 1, 2 or 4.
 ImagePtr new_image_buffer(std::uint32_t width, std::uint32_t height, std::uint32_t bytes_per_pixel);
 
+// A zero-filled image with the full header and an unpadded pitch, needing
+// no open screen (the screen's own pages are made this way). Nothing when
+// the size is 0, bytes_per_pixel is not 1, 2 or 4, or the block is too large.
+ImagePtr new_full_header_image(std::uint32_t width, std::uint32_t height, std::uint32_t bytes_per_pixel);
+
 // Frees an image buffer, whichever operation made it.
 void destroy_image(ImagePtr& image);
 

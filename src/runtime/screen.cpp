@@ -84,18 +84,7 @@ int set_screen(int mode, int depth, int pages) {
         s.pages.clear();
         const std::uint32_t bpp = static_cast<std::uint32_t>(depth / 8);
         for (int i = 0; i < pages; ++i) {
-            auto page = std::make_unique<Image>();
-            const std::uint32_t pitch = screen_width * bpp;
-            page->bytes.assign(full_header_size + std::size_t{pitch} * screen_height, 0);
-            auto store = [&](std::size_t at, std::uint32_t v) {
-                for (int k = 0; k < 4; ++k) page->bytes[at + k] = static_cast<std::uint8_t>(v >> (8 * k));
-            };
-            store(0, full_header_type);
-            store(4, bpp);
-            store(8, screen_width);
-            store(12, screen_height);
-            store(16, pitch);
-            s.pages.push_back(std::move(page));
+            s.pages.push_back(new_full_header_image(screen_width, screen_height, bpp));
         }
         s.open = true;
         s.depth = depth;
