@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/console.h"
 #include "runtime/paths.h"
 #include "runtime/text.h"
 
@@ -75,16 +76,27 @@ int open_plain(const std::string& name, int flags, mode_t create_mode = 0666) {
     return fd;
 }
 
-bool read_all(int fd, std::string& out) {
+// Reads to the end of the file, at most largest_whole_file_bytes: a longer
+// file, or a device that never ends, is refused before it can take the memory.
+enum class ReadAll { done, failed, too_large };
+
+template <typename Bytes>
+ReadAll read_all(int fd, Bytes& out) {
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        if (static_cast<std::uint64_t>(info.st_size) > largest_whole_file_bytes) return ReadAll::too_large;
+        out.reserve(static_cast<std::size_t>(info.st_size) + 1);  // one byte more, to see the end at once
+    }
     char buffer[1 << 16];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n > 0) {
-            out.append(buffer, static_cast<std::size_t>(n));
+            if (out.size() + static_cast<std::size_t>(n) > largest_whole_file_bytes) return ReadAll::too_large;
+            out.insert(out.end(), buffer, buffer + n);
         } else if (n == 0) {
-            return true;
+            return ReadAll::done;
         } else if (errno != EINTR) {
-            return false;
+            return ReadAll::failed;
         }
     }
 }
@@ -171,7 +183,7 @@ int open_file(std::string_view name, OpenMode mode, int file_number) {
     slot = FileSlot{};
     slot.fd = fd;
     slot.mode = mode;
-    if (mode == OpenMode::input && !read_all(fd, slot.text)) {
+    if (mode == OpenMode::input && read_all(fd, slot.text) != ReadAll::done) {
         ::close(fd);
         slot = FileSlot{};
         return 2;
@@ -250,7 +262,7 @@ int input_from_file(int file_number) {
         // the slot's position indexes the file's whole content.
         slot->text.clear();
         std::string rest;
-        if (::lseek(slot->fd, 0, SEEK_SET) < 0 || !read_all(slot->fd, rest)) return 3;
+        if (::lseek(slot->fd, 0, SEEK_SET) < 0 || read_all(slot->fd, rest) != ReadAll::done) return 3;
         slot->text = std::move(rest);
     }
     g_input = InputContext{};
@@ -382,26 +394,12 @@ std::optional<std::vector<std::uint8_t>> read_whole_file(std::string_view name) 
     const int fd = open_plain(std::string(name), O_RDONLY);
     if (fd < 0) return std::nullopt;
     std::vector<std::uint8_t> bytes;
-    struct stat info {};
-    std::size_t expected = (fstat(fd, &info) == 0 && info.st_size > 0) ? static_cast<std::size_t>(info.st_size) : 0;
-    bytes.resize(expected + 1);  // one byte more, to see the end at once
-    std::size_t done = 0;
-    bool ok = true;
-    for (;;) {
-        if (done == bytes.size()) bytes.resize(bytes.size() * 2);
-        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-        } else if (n == 0) {
-            break;
-        } else if (errno != EINTR) {
-            ok = false;
-            break;
-        }
-    }
+    const ReadAll result = read_all(fd, bytes);
     ::close(fd);
-    if (!ok) return std::nullopt;
-    bytes.resize(done);
+    if (result == ReadAll::too_large)
+        print_text(0, "Plik za duzy (najwiecej " + std::to_string(largest_whole_file_bytes) + " bajtow) - nie wczytany: " +
+                          std::string(name) + " | file too large, not read", true);
+    if (result != ReadAll::done) return std::nullopt;
     return bytes;
 }
 

@@ -77,8 +77,14 @@ void set_command_arguments(int argc, char** argv);
 
 [[noreturn]] void end_program(int status);
 
+// The largest file read whole (archives, maps, pictures, descriptions, and
+// files opened for input): the game's own are a few MiB. A longer file is
+// refused, so no input can make a job take more memory than about this.
+inline constexpr std::uint64_t largest_whole_file_bytes = std::uint64_t{256} << 20;
+
 // Whole-file helpers for the jobs: the file's bytes, or nothing when it
-// cannot be read; and writing a file whole (an earlier file is replaced).
+// cannot be read or is longer than largest_whole_file_bytes (which the
+// console is told); and writing a file whole (an earlier file is replaced).
 std::optional<std::vector<std::uint8_t>> read_whole_file(std::string_view name);
 bool write_whole_file(std::string_view name, std::span<const std::uint8_t> bytes);
 bool write_whole_file(std::string_view name, std::string_view bytes);

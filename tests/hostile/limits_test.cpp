@@ -2,10 +2,16 @@
 // look-ups that must stay quick on large hostile inputs.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdint>
+#include <filesystem>
+#include <string>
 #include <vector>
 
 #include "mapview/map_grid.h"
+#include "runtime/files.h"
+#include "support/run_program.h"
 
 using namespace quarnel;
 
@@ -77,4 +83,43 @@ TEST(MapLimits, CellsTakeTheFirstPictureOfTheirKeyFromALargeKeyList) {
         for (std::int32_t x = 1; x <= width; ++x)
             EXPECT_EQ(grid.cell(x, y)->ground_picture,
                       first_picture_with_key(keys, ground[(y - 1) * width + (x - 1)]));
+}
+
+// A file one byte over the limit (sparse, so it costs no disk) is refused
+// with a line before any of it is read, and a device that never ends is
+// refused once the limit has been read.
+TEST(FileLimits, WholeFileReadsStopAtTheLimit) {
+    quarnel::test::TempDir dir;
+    const std::string big = dir.file("big.spr");
+    quarnel::test::write_file(big, "");
+    ASSERT_EQ(truncate(big.c_str(), static_cast<off_t>(largest_whole_file_bytes + 1)), 0);
+    EXPECT_FALSE(read_whole_file(big).has_value());
+    EXPECT_FALSE(read_whole_file("/dev/zero").has_value());
+    ASSERT_EQ(truncate(big.c_str(), 1000), 0);
+    ASSERT_TRUE(read_whole_file(big).has_value());
+    EXPECT_EQ(read_whole_file(big)->size(), 1000u);
+}
+
+TEST(FileLimits, JobsOnFilesOverTheLimitSayItAndEndNormally) {
+    using namespace quarnel::test;
+    const std::string refused = "Plik za duzy (najwiecej 268435456 bajtow) - nie wczytany: ";
+    for (const auto& [name, answers] : {std::pair<std::string, std::string>{"BIG.spr", "t\npng\n"},
+                                        {"BIG.bts", "png\n"},
+                                        {"BIG.fin", "BLOOD\n"}}) {
+        SCOPED_TRACE(name);
+        TempDir dir;
+        write_file(dir.file(name), "");
+        ASSERT_EQ(truncate(dir.file(name).c_str(), static_cast<off_t>(largest_whole_file_bytes + 1)), 0);
+        const ProgramRun run = run_program(quarnel_path(), {name}, answers, dir.path(), 120);
+        EXPECT_FALSE(run.timed_out);
+        EXPECT_EQ(run.signal, 0);
+        EXPECT_EQ(run.exit_status, 0);
+        EXPECT_NE(run.output.find(refused), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find("| file too large, not read"), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find("Nacisnij dowolny klawisz."), std::string::npos) << run.output;
+        // No picture came out of it.
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path(), ec))
+            EXPECT_NE(entry.path().extension(), ".png") << entry.path();
+    }
 }
