@@ -6,20 +6,15 @@
 #
 #   tools/check_limits.sh [BUILD] [CORPUS]
 #
-# BUILD holds quarnel, bytediff and the sample makers (default build-h9,
-# else build); CORPUS holds one folder of inputs per fuzz target (default
+# BUILD holds quarnel, bytediff and the sample makers (default build);
+# CORPUS holds one folder of inputs per fuzz target (default
 # build-fuzz/corpus, written by tools/make_fuzz_seeds.sh when missing).
 # QUARNEL_LIMIT_FILES caps the files taken per target (default: all);
 # QUARNEL_LIMIT_VERBOSE=1 prints the figures of every run, not only of the
 # samples and the largest inputs.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-}
-if [ -z "$build" ]; then
-  for candidate in "$here/build-h9" "$here/build"; do
-    if [ -x "$candidate/quarnel" ]; then build=$candidate; break; fi
-  done
-fi
+build=${1:-$here/build}
 corpus=${2:-$here/build-fuzz/corpus}
 [ -x "$build/quarnel" ] || { echo "no quarnel in '$build'" >&2; exit 2; }
 build=$(cd "$build" && pwd)

@@ -32,6 +32,7 @@ for target in "${targets[@]}"; do
   echo "== $target: ${seconds}s"
   if ! "$build/tests/fuzz/$target" "$corpus" "${seeds[@]}" "${options[@]}" 2>"$build/$target.log"; then
     echo "!! $target found a problem; the input is kept in $crashes"
+    tail -n 60 "$build/$target.log"
     status=1
   fi
   grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|#[0-9]+.*DONE)' "$build/$target.log" || tail -n 3 "$build/$target.log"

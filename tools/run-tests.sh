@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: first the normal build in build/,
 # then a build with AddressSanitizer and UndefinedBehaviorSanitizer in
-# build-asan/. Any failing test or sanitizer report fails the run.
+# build-asan/, then every fuzz target for a short while (clang, build-fuzz/;
+# QUARNEL_FUZZ_SECONDS per target, default 30, 0 leaves it out). Any failing
+# test, sanitizer report or fuzzing finding fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,3 +20,9 @@ cmake --build build-asan -j 2
 export ASAN_OPTIONS="abort_on_error=1:halt_on_error=1:detect_leaks=1:exitcode=66"
 export UBSAN_OPTIONS="halt_on_error=1:abort_on_error=1:print_stacktrace=1"
 ctest --test-dir build-asan -j 2 --output-on-failure
+
+fuzz_seconds=${QUARNEL_FUZZ_SECONDS:-30}
+if [ "$fuzz_seconds" != 0 ]; then
+    echo "== Fuzzing every target for ${fuzz_seconds} s (build-fuzz/)"
+    ./tools/fuzz.sh "$fuzz_seconds"
+fi
