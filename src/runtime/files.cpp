@@ -76,24 +76,31 @@ int open_plain(const std::string& name, int flags, mode_t create_mode = 0666) {
     return fd;
 }
 
-// Reads to the end of the file, at most largest_whole_file_bytes: a longer
-// file, or a device that never ends, is refused before it can take the memory.
+// Reads to the end of the file, straight into out (empty on entry), at most
+// largest_whole_file_bytes: a longer file, or a device that never ends, is
+// refused before it can take the memory.
 enum class ReadAll { done, failed, too_large };
 
 template <typename Bytes>
 ReadAll read_all(int fd, Bytes& out) {
+    std::size_t capacity = std::size_t{1} << 16;
     struct stat info {};
     if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
         if (static_cast<std::uint64_t>(info.st_size) > largest_whole_file_bytes) return ReadAll::too_large;
-        out.reserve(static_cast<std::size_t>(info.st_size) + 1);  // one byte more, to see the end at once
+        capacity = static_cast<std::size_t>(info.st_size) + 1;  // one byte more, to see the end at once
     }
-    char buffer[1 << 16];
+    out.resize(capacity);
+    std::size_t done = 0;
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (done == out.size()) {
+            if (done > largest_whole_file_bytes) return ReadAll::too_large;
+            out.resize(static_cast<std::size_t>(std::min<std::uint64_t>(std::uint64_t{done} * 2, largest_whole_file_bytes + 1)));
+        }
+        const ssize_t n = ::read(fd, out.data() + done, out.size() - done);
         if (n > 0) {
-            if (out.size() + static_cast<std::size_t>(n) > largest_whole_file_bytes) return ReadAll::too_large;
-            out.insert(out.end(), buffer, buffer + n);
+            done += static_cast<std::size_t>(n);
         } else if (n == 0) {
+            out.resize(done);
             return ReadAll::done;
         } else if (errno != EINTR) {
             return ReadAll::failed;
