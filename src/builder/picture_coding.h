@@ -41,13 +41,6 @@ public:
         }
     }
 
-    // The index for the colour; matched tells whether any entry held it.
-    std::uint8_t index_of(std::uint32_t colour, bool& matched) const {
-        const Match m = find(colour);
-        matched = m.matched;
-        return m.index;
-    }
-
 private:
     static constexpr std::uint32_t table_size = 2048;  // at most 256 used: short probes
     static std::uint32_t hash(std::uint32_t colour) { return (colour * 0x9E3779B1u) >> 21; }

@@ -4,6 +4,7 @@
 
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/run_length.h"
@@ -152,37 +153,33 @@ TEST(RunLengthEncode, DecodesBackToTheSamePixelsInBothStyles) {
 
 // ---- Colour matching -------------------------------------------------------
 
+// The matcher's answer for a colour: its index, and whether an entry held it.
+std::pair<int, bool> answer(const ColourMatcher& matcher, std::uint32_t colour) {
+    const ColourMatcher::Match found = matcher.find(colour);
+    return {found.index, found.matched};
+}
+
 TEST(ColourMatching, RawTakesTheFirstEqualEntryRunLengthTheLast) {
     Palette palette = counting_palette();
     palette[10] = 0xFF123456;
     palette[40] = 0xFF123456;
     palette[200] = 0xFF123456;
-    bool matched = false;
-    EXPECT_EQ(ColourMatcher(palette, PixelStorage::raw).index_of(0xFF123456, matched), 10);
-    EXPECT_TRUE(matched);
-    EXPECT_EQ(ColourMatcher(palette, PixelStorage::run_length).index_of(0xFF123456, matched), 200);
-    EXPECT_TRUE(matched);
+    EXPECT_EQ(answer(ColourMatcher(palette, PixelStorage::raw), 0xFF123456), std::make_pair(10, true));
+    EXPECT_EQ(answer(ColourMatcher(palette, PixelStorage::run_length), 0xFF123456), std::make_pair(200, true));
 }
 
 TEST(ColourMatching, AlphaIsPartOfTheColourAndMissesGiveZero) {
     const Palette palette = counting_palette();
-    bool matched = true;
     // The colour of entry 5 with alpha 0 is not entry 5.
-    EXPECT_EQ(ColourMatcher(palette, PixelStorage::raw).index_of(0x00050505, matched), 0);
-    EXPECT_FALSE(matched);
-    EXPECT_EQ(ColourMatcher(palette, PixelStorage::run_length).index_of(0xFFABCDEF, matched), 0);
-    EXPECT_FALSE(matched);
-    EXPECT_EQ(ColourMatcher(palette, PixelStorage::raw).index_of(0xFF050505, matched), 5);
-    EXPECT_TRUE(matched);
+    EXPECT_EQ(answer(ColourMatcher(palette, PixelStorage::raw), 0x00050505), std::make_pair(0, false));
+    EXPECT_EQ(answer(ColourMatcher(palette, PixelStorage::run_length), 0xFFABCDEF), std::make_pair(0, false));
+    EXPECT_EQ(answer(ColourMatcher(palette, PixelStorage::raw), 0xFF050505), std::make_pair(5, true));
 }
 
 TEST(ColourMatching, AllZeroPaletteMatchesBlankFirstOrLast) {
     const Palette palette{};
-    bool matched = false;
-    EXPECT_EQ(ColourMatcher(palette, PixelStorage::raw).index_of(0, matched), 0);
-    EXPECT_TRUE(matched);
-    EXPECT_EQ(ColourMatcher(palette, PixelStorage::run_length).index_of(0, matched), 255);
-    EXPECT_TRUE(matched);
+    EXPECT_EQ(answer(ColourMatcher(palette, PixelStorage::raw), 0), std::make_pair(0, true));
+    EXPECT_EQ(answer(ColourMatcher(palette, PixelStorage::run_length), 0), std::make_pair(255, true));
 }
 
 TEST(ColourMatching, AgreesWithASearchOfAllEntries) {
@@ -209,10 +206,8 @@ TEST(ColourMatching, AgreesWithASearchOfAllEntries) {
                     if (first < 0) first = i;
                     last = i;
                 }
-            bool matched = false;
-            EXPECT_EQ(raw.index_of(colour, matched), first < 0 ? 0 : first);
-            EXPECT_EQ(matched, first >= 0);
-            EXPECT_EQ(run_length.index_of(colour, matched), last < 0 ? 0 : last);
+            EXPECT_EQ(answer(raw, colour), std::make_pair(first < 0 ? 0 : first, first >= 0));
+            EXPECT_EQ(answer(run_length, colour), std::make_pair(last < 0 ? 0 : last, last >= 0));
         }
     }
 }
