@@ -89,6 +89,32 @@ std::optional<ImageLayout> image_layout(const Image& image) {
     return layout;
 }
 
+namespace {
+
+// An image whose block of that many bytes is zero-filled; nothing when the
+// memory cannot be had.
+ImagePtr zeroed_image(std::uint64_t block_bytes) {
+    auto image = std::make_unique<Image>();
+    try {
+        image->bytes.assign(static_cast<std::size_t>(block_bytes), 0);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    return image;
+}
+
+// The pitch of rows without padding, when the size is one an image can
+// have: width and height not 0, 1, 2 or 4 bytes per pixel, the pitch
+// within a u32 and the pixels within the largest block.
+std::optional<std::uint64_t> unpadded_pitch(std::uint32_t width, std::uint32_t height, std::uint32_t bytes_per_pixel) {
+    if (width == 0 || height == 0 || !valid_bytes_per_pixel(bytes_per_pixel)) return std::nullopt;
+    const std::uint64_t pitch = std::uint64_t{width} * bytes_per_pixel;
+    if (pitch > 0xFFFFFFFFu || pitch * height > max_image_block_bytes) return std::nullopt;
+    return pitch;
+}
+
+}  // namespace
+
 ImagePtr create_image(int width, int height, std::uint32_t fill, int depth_bits) {
     if (!screen_is_open() || width < 1 || height < 1) return nullptr;
     if (depth_bits != 8 && depth_bits != 16 && depth_bits != 32) return nullptr;
@@ -96,12 +122,8 @@ ImagePtr create_image(int width, int height, std::uint32_t fill, int depth_bits)
     const std::uint64_t pitch = (std::uint64_t{static_cast<std::uint32_t>(width)} * bpp + 15) / 16 * 16;
     const std::uint64_t total = full_header_size + pitch * static_cast<std::uint32_t>(height);
     if (pitch > 0xFFFFFFFFu || total > max_image_block_bytes) return nullptr;
-    auto image = std::make_unique<Image>();
-    try {
-        image->bytes.resize(static_cast<std::size_t>(total));
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
+    ImagePtr image = zeroed_image(total);
+    if (!image) return nullptr;
     write_full_header(image->bytes, bpp, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
                       static_cast<std::uint32_t>(pitch));
     // Rows and their padding all take the fill colour.
@@ -111,31 +133,20 @@ ImagePtr create_image(int width, int height, std::uint32_t fill, int depth_bits)
 }
 
 ImagePtr new_full_header_image(std::uint32_t width, std::uint32_t height, std::uint32_t bytes_per_pixel) {
-    if (width == 0 || height == 0 || !valid_bytes_per_pixel(bytes_per_pixel)) return nullptr;
-    const std::uint64_t pitch = std::uint64_t{width} * bytes_per_pixel;
-    if (pitch > 0xFFFFFFFFu || pitch * height > max_image_block_bytes) return nullptr;
-    auto image = std::make_unique<Image>();
-    try {
-        image->bytes.assign(full_header_size + static_cast<std::size_t>(pitch * height), 0);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-    write_full_header(image->bytes, bytes_per_pixel, width, height, static_cast<std::uint32_t>(pitch));
+    const auto pitch = unpadded_pitch(width, height, bytes_per_pixel);
+    if (!pitch) return nullptr;
+    ImagePtr image = zeroed_image(full_header_size + *pitch * height);
+    if (image) write_full_header(image->bytes, bytes_per_pixel, width, height, static_cast<std::uint32_t>(*pitch));
     return image;
 }
 
 ImagePtr new_image_buffer(std::uint32_t width, std::uint32_t height, std::uint32_t bytes_per_pixel) {
     if (width > compact_max_width || height > compact_max_height)
         return new_full_header_image(width, height, bytes_per_pixel);
-    if (width == 0 || height == 0 || !valid_bytes_per_pixel(bytes_per_pixel)) return nullptr;
-    const std::uint64_t pitch = std::uint64_t{width} * bytes_per_pixel;
-    if (pitch * height > max_image_block_bytes) return nullptr;
-    auto image = std::make_unique<Image>();
-    try {
-        image->bytes.assign(compact_header_size + static_cast<std::size_t>(pitch * height), 0);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
+    const auto pitch = unpadded_pitch(width, height, bytes_per_pixel);
+    if (!pitch) return nullptr;
+    ImagePtr image = zeroed_image(compact_header_size + *pitch * height);
+    if (!image) return nullptr;
     const std::uint16_t first = static_cast<std::uint16_t>((width << 3) | bytes_per_pixel);
     image->bytes[0] = static_cast<std::uint8_t>(first);
     image->bytes[1] = static_cast<std::uint8_t>(first >> 8);
