@@ -18,10 +18,9 @@ bool is_folder(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-void expect_clean_end(const ProgramRun& run) {
-    EXPECT_FALSE(run.timed_out);
-    EXPECT_EQ(run.signal, 0);
-    EXPECT_EQ(run.exit_status, 0);
+// A clean end that came through the job's closing line.
+void expect_job_finished(const ProgramRun& run) {
+    expect_clean_end(run);
     EXPECT_NE(run.output.find("Nacisnij dowolny klawisz.\r\n"), std::string::npos) << run.output;
 }
 
@@ -30,7 +29,7 @@ void expect_clean_end(const ProgramRun& run) {
 TEST(AnimationReportJob, WritesTheWholeReportAndTheStartLine) {
     TempDir dir;
     const ReportRun r = run_report(dir, "REAP", make_fin(sample_with_blocks()), "BLOOD");
-    expect_clean_end(r.run);
+    expect_job_finished(r.run);
     EXPECT_TRUE(is_folder(dir.file("REAP")));
     ASSERT_TRUE(r.report_written);
     EXPECT_EQ(r.report, sample_with_blocks_report_skipping_blood());
@@ -48,7 +47,7 @@ TEST(AnimationReportJob, AnswerIsCutAtTheComma) {
     fin.animations = {{"SMOKEY2", 0, 0}, {"XBLOODX", 1, 1}, {"WALK", 2, 2}};
     fin.records = {fin_frame("SMOK", 0), fin_frame("WALK", 2)};
     const ReportRun r = run_report(dir, "TRSC", make_fin(fin), "BLOOD, SMOKEY");
-    expect_clean_end(r.run);
+    expect_job_finished(r.run);
     ASSERT_TRUE(r.report_written);
     EXPECT_EQ(r.report, crlf_lines({
                             report_title_line, "",
@@ -65,7 +64,7 @@ TEST(AnimationReportJob, AnswerIsCutAtTheComma) {
     // SMOKEY alone: the smoke animation goes and the next one takes its record.
     TempDir dir2;
     const ReportRun s = run_report(dir2, "TRSC", make_fin(fin), "SMOKEY");
-    expect_clean_end(s.run);
+    expect_job_finished(s.run);
     ASSERT_TRUE(s.report_written);
     EXPECT_NE(s.report.find("klatki: 0-0\r\n\r\n\r\npozycja: 28\r\n"), std::string::npos);
     EXPECT_NE(s.report.find("pozycja: 68\r\npozycja w bloku 3: 232\r\n" + source_line(1, "SMOK")), std::string::npos)
@@ -78,7 +77,7 @@ TEST(AnimationReportJob, EmptyAnswerLeavesNothingOutAndShortDataEndsTheReport) {
     TempDir dir;
     const std::string description = make_fin(sample_with_blocks());
     const ReportRun r = run_report(dir, "REAP", description, "");
-    expect_clean_end(r.run);
+    expect_job_finished(r.run);
     ASSERT_TRUE(r.report_written);
     const std::string ended = quarnel::animation_file_ended_line(description.size());
     // BLOOD1 reads the last record as its frame 2; frame 3 has none.
@@ -93,7 +92,7 @@ TEST(AnimationReportJob, AnEarlierReportIsReplaced) {
     ASSERT_EQ(::mkdir(dir.file("REAP").c_str(), 0777), 0);
     write_file(dir.file("REAP/REAP.txt"), std::string(20000, 'x'));
     const ReportRun r = run_report(dir, "REAP", make_fin(sample_with_blocks()), "BLOOD");
-    expect_clean_end(r.run);
+    expect_job_finished(r.run);
     EXPECT_EQ(r.report, sample_with_blocks_report_skipping_blood());
 }
 
@@ -101,7 +100,7 @@ TEST(AnimationReportJob, AReportThatCannotBeWrittenIsSaidSo) {
     TempDir dir;
     write_file(dir.file("REAP"), "a plain file where the report folder should be");
     const ReportRun r = run_report(dir, "REAP", make_fin(sample_with_blocks()), "BLOOD");
-    expect_clean_end(r.run);
+    expect_job_finished(r.run);
     EXPECT_FALSE(r.report_written);
     EXPECT_NE(r.run.output.find("Cannot write the report: " + dir.file("REAP/REAP.txt")), std::string::npos)
         << r.run.output;
@@ -119,14 +118,14 @@ TEST(AnimationReportJob, FilesCutShortAtEveryLengthEndCleanly) {
     ASSERT_EQ(whole.size(), 8u + 8u + 40u + 88u);
     TempDir dir;
     const ReportRun complete = run_report(dir, "CUT", whole, "");
-    expect_clean_end(complete.run);
+    expect_job_finished(complete.run);
     EXPECT_NE(complete.run.output.find("start w: 144\r\n"), std::string::npos);
     EXPECT_EQ(complete.run.output.find("ended before"), std::string::npos);
 
     for (std::size_t length = 0; length < whole.size(); ++length) {
         const ReportRun r = run_report(dir, "CUT", whole.substr(0, length), "");
         SCOPED_TRACE("length " + std::to_string(length));
-        expect_clean_end(r.run);
+        expect_job_finished(r.run);
         EXPECT_TRUE(r.run.errors.empty()) << r.run.errors;  // no sanitizer report
         ASSERT_TRUE(r.report_written);
         EXPECT_EQ(r.report.compare(0, report_title_line.size(), report_title_line), 0);

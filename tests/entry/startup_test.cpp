@@ -35,14 +35,6 @@ struct ProgramFolder {
     }
 };
 
-void expect_clean_end(const ProgramRun& run) {
-    EXPECT_FALSE(run.timed_out);
-    EXPECT_EQ(run.signal, 0);
-    EXPECT_EQ(run.exit_status, 0);
-    EXPECT_EQ(run.errors.find("runtime error"), std::string::npos) << run.errors;
-    EXPECT_EQ(run.errors.find("Sanitizer"), std::string::npos) << run.errors;
-}
-
 bool ends_with(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }

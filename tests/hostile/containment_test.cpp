@@ -78,14 +78,6 @@ void expect_no_marker_near(const std::string& folder) {
         EXPECT_EQ(entry.path().filename().string().find(escape_marker), std::string::npos) << entry.path();
 }
 
-void expect_clean_end(const ProgramRun& run) {
-    EXPECT_FALSE(run.timed_out);
-    EXPECT_EQ(run.signal, 0);
-    EXPECT_EQ(run.exit_status, 0);
-    EXPECT_EQ(run.errors.find("Sanitizer"), std::string::npos) << run.errors;
-    EXPECT_EQ(run.errors.find("runtime error"), std::string::npos) << run.errors;
-}
-
 struct Sandbox {
     TempDir root;
     std::string program;

@@ -111,9 +111,7 @@ TEST(FileLimits, JobsOnFilesOverTheLimitSayItAndEndNormally) {
         write_file(dir.file(name), "");
         ASSERT_EQ(truncate(dir.file(name).c_str(), static_cast<off_t>(largest_whole_file_bytes + 1)), 0);
         const ProgramRun run = run_program(quarnel_path(), {name}, answers, dir.path(), 120);
-        EXPECT_FALSE(run.timed_out);
-        EXPECT_EQ(run.signal, 0);
-        EXPECT_EQ(run.exit_status, 0);
+        expect_clean_end(run);
         EXPECT_NE(run.output.find(refused), std::string::npos) << run.output;
         EXPECT_NE(run.output.find("| file too large, not read"), std::string::npos) << run.output;
         EXPECT_NE(run.output.find("Nacisnij dowolny klawisz."), std::string::npos) << run.output;

@@ -270,11 +270,7 @@ TEST_F(WindowTest, ClosingTheWindowEndsTheProgram) {
         _exit(3);  // never closed
     }
     int status = 0;
-    const bool ended = wait_until([&] { return waitpid(child, &status, WNOHANG) == child; }, 20000);
-    if (!ended) {
-        kill(child, SIGKILL);
-        waitpid(child, &status, 0);
-    }
+    const bool ended = test::wait_for_exit(child, status, 20000);
     ASSERT_TRUE(ended) << "the program went on after its window was closed";
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
@@ -301,11 +297,7 @@ TEST_F(WindowTest, ALostDisplayEndsTheProgramLikeAClosedWindow) {
     // The X server goes away under the program.
     server_.reset();
     int status = 0;
-    const bool ended = wait_until([&] { return waitpid(child, &status, WNOHANG) == child; }, 20000);
-    if (!ended) {
-        kill(child, SIGKILL);
-        waitpid(child, &status, 0);
-    }
+    const bool ended = test::wait_for_exit(child, status, 20000);
     ASSERT_TRUE(ended) << "the program went on without its display";
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);

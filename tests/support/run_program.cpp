@@ -1,5 +1,7 @@
 #include "support/run_program.h"
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -19,6 +21,23 @@ namespace quarnel::test {
 std::string quarnel_path() { return std::string(QUARNEL_BINARY_DIR) + "/quarnel"; }
 std::string bytediff_path() { return std::string(QUARNEL_BINARY_DIR) + "/bytediff"; }
 
+void exec_program(const std::string& program, const std::vector<std::string>& arguments) {
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+}
+
+void expect_clean_end(const ProgramRun& run) {
+    EXPECT_FALSE(run.timed_out);
+    EXPECT_EQ(run.signal, 0);
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.errors.find("runtime error"), std::string::npos) << run.errors;
+    EXPECT_EQ(run.errors.find("Sanitizer"), std::string::npos) << run.errors;
+}
+
 ProgramRun run_program(const std::string& program, const std::vector<std::string>& arguments,
                        const std::string& input, const std::string& working_dir, int timeout_seconds,
                        const std::vector<std::string>& extra_environment) {
@@ -36,12 +55,7 @@ ProgramRun run_program(const std::string& program, const std::vector<std::string
         unsetenv("DISPLAY");
         unsetenv("WAYLAND_DISPLAY");
         for (const auto& entry : extra_environment) putenv(strdup(entry.c_str()));
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
+        exec_program(program, arguments);
     }
     close(in_pipe[0]);
     close(out_pipe[1]);

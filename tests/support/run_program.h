@@ -23,6 +23,13 @@ ProgramRun run_program(const std::string& program, const std::vector<std::string
                        int timeout_seconds = 60,
                        const std::vector<std::string>& extra_environment = {});
 
+// In a forked child: replaces it with program and its arguments; the child
+// ends with status 127 when the program cannot be started.
+[[noreturn]] void exec_program(const std::string& program, const std::vector<std::string>& arguments);
+
+// The run ended by itself with status 0, and no sanitizer spoke.
+void expect_clean_end(const ProgramRun& run);
+
 // Paths of the built programs.
 std::string quarnel_path();
 std::string bytediff_path();

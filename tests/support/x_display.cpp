@@ -47,6 +47,13 @@ bool wait_until(const std::function<bool()>& condition, int timeout_ms) {
     return true;
 }
 
+bool wait_for_exit(pid_t child, int& status, int timeout_ms) {
+    if (wait_until([&] { return waitpid(child, &status, WNOHANG) == child; }, timeout_ms)) return true;
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+    return false;
+}
+
 Rgb Screenshot::at(int x, int y) const {
     if (x < 0 || y < 0 || x >= width || y >= height) return {};
     return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)];
@@ -171,12 +178,7 @@ pid_t XDisplay::start_program(const std::string& program, const std::vector<std:
     const char* asan = std::getenv("ASAN_OPTIONS");
     const std::string asan_options = std::string(asan ? asan : "") + (asan ? ":" : "") + "detect_leaks=0";
     setenv("ASAN_OPTIONS", asan_options.c_str(), 1);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    _exit(127);
+    exec_program(program, arguments);
 }
 
 std::string XDisplay::focused_window_of(pid_t pid) const {

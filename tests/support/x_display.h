@@ -18,6 +18,9 @@ std::string find_program(const std::string& name);
 std::string command_output(const std::string& command);
 // Polls condition every 20 ms until it holds or the time is up.
 bool wait_until(const std::function<bool()>& condition, int timeout_ms = 30000);
+// Waits for the child process to end and stores its status; a child still
+// running when the time is up is killed (and reaped) and false returned.
+bool wait_for_exit(pid_t child, int& status, int timeout_ms = 30000);
 
 struct Rgb {
     int r = -1, g = -1, b = -1;
