@@ -50,6 +50,7 @@ std::string absolute_path(const std::string& path) {
 InputKind select_input() {
     ModuleState& state = module_state();
     state.palette_source = 1;
+    state.keep_indices = false;
     state.program_dir = program_directory();
 
     std::string input_path = command_argument(1);
@@ -79,6 +80,7 @@ InputKind select_input() {
             state.palette_image_name = command_argument(i + 1);
         }
         if (word == "-r") state.archive_kind = archive_kinds::raw_data;
+        if (word == "-i") state.keep_indices = true;
     }
 
     // Path split on the separator: prev and last are the positions of the
