@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: first the normal build in build/,
 # then a build with AddressSanitizer and UndefinedBehaviorSanitizer in
-# build-asan/, then every fuzz target for a short while (clang, build-fuzz/;
-# QUARNEL_FUZZ_SECONDS per target, default 30, 0 leaves it out). Any failing
-# test, sanitizer report or fuzzing finding fails the run.
+# build-asan/, then the Windows build (build-windows/, tools/build-windows.sh)
+# with its tests run through Wine, then every fuzz target for a short while
+# (clang, build-fuzz/; QUARNEL_FUZZ_SECONDS per target, default 30, 0 leaves
+# it out). Any failing test, sanitizer report or fuzzing finding fails the
+# run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,6 +22,30 @@ cmake --build build-asan -j 2
 export ASAN_OPTIONS="abort_on_error=1:halt_on_error=1:detect_leaks=1:exitcode=66"
 export UBSAN_OPTIONS="halt_on_error=1:abort_on_error=1:print_stacktrace=1"
 ctest --test-dir build-asan -j 2 --output-on-failure
+
+echo "== Windows build (build-windows/) and its tests under Wine"
+windows_start=$SECONDS
+./tools/build-windows.sh
+windows_built=$SECONDS
+# A Wine prefix of its own, made once per run. Its wineserver is started
+# here, with its output detached: started from inside ctest, Wine's services
+# would keep each test's output open (slow tests, or a hang).
+export WINEPREFIX="$PWD/build-windows/wine-prefix"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wineserver -k </dev/null >/dev/null 2>&1 || true  # one left from an earlier run
+rm -rf "$WINEPREFIX"
+mkdir -p "$WINEPREFIX"
+wineserver -p </dev/null >/dev/null 2>&1
+wineboot --init </dev/null >/dev/null 2>&1
+/usr/lib/wine/wine64 wineboot.exe </dev/null >/dev/null 2>&1
+trap 'wineserver -k </dev/null >/dev/null 2>&1 || true' EXIT
+# The tests of formats and rules, built for Windows; then the Windows
+# programs end to end beside the Linux ones (tests/wine, from build/).
+ctest --test-dir build-windows -j 2 --output-on-failure
+QUARNEL_WINE_TESTS=required ctest --test-dir build -R '^WindowsBuild\.' -j 2 --output-on-failure
+wineserver -k </dev/null >/dev/null 2>&1 || true
+trap - EXIT
+echo "Windows build: $((windows_built - windows_start)) s; tests under Wine: $((SECONDS - windows_built)) s"
 
 fuzz_seconds=${QUARNEL_FUZZ_SECONDS:-30}
 if [ "$fuzz_seconds" != 0 ]; then
