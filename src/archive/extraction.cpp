@@ -6,6 +6,8 @@
 
 #include <malloc.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -16,8 +18,10 @@
 #include "archive/item_container.h"
 #include "archive/palette.h"
 #include "archive/picture_canvas.h"
+#include "archive/run_length_encode.h"
 #include "archive/sprite_archive.h"
 #include "builder/build_file.h"
+#include "builder/exact_rebuild_file.h"
 #include "entry/module_state.h"
 #include "runtime/byte_reader.h"
 #include "runtime/console.h"
@@ -100,18 +104,67 @@ struct ImageJob {
     PixelStorage storage = PixelStorage::raw;
     bool centering = false;
     bool save_as_bmp = false;
+    bool keep_indices = false;  // option -i: indexed pictures, indices as stored
     std::string picture_dir;
 };
 
+// What extraction sees of the pictures beyond their pixels: the indices
+// drawn (for the warning on repeated colours) and, with -i, which of the
+// builder's two coding styles gives every run-length picture back as stored.
+struct PictureSurvey {
+    std::array<bool, palette_entries> drawn{};
+    bool recodes_without_split = true;
+    bool recodes_with_split = true;
+
+    // The stored tokens against what the builder's coder makes of the
+    // picture's indices (0 where nothing is drawn).
+    void compare_styles(std::span<const std::uint8_t> indices, const ArchiveImage& image,
+                        std::span<const std::uint8_t> data) {
+        if (!recodes_without_split && !recodes_with_split) return;
+        const std::size_t end = std::min(image.end, data.size());
+        const std::span<const std::uint8_t> stored =
+            image.pixels < end ? data.subspan(image.pixels, end - image.pixels) : std::span<const std::uint8_t>();
+        std::vector<std::uint8_t> coded;
+        for (const bool split : {false, true}) {
+            bool& recodes = split ? recodes_with_split : recodes_without_split;
+            if (!recodes) continue;
+            coded.clear();
+            encode_run_length(indices, image.width, image.height, split, coded);
+            recodes = std::equal(coded.begin(), coded.end(), stored.begin(), stored.end());
+        }
+    }
+};
+
+// Without -i: the pictures use colours that the palette holds at more than
+// one index, so a rebuild by colour may give those pixels another index.
+void warn_repeated_colours(const Palette& colours, const std::array<bool, palette_entries>& drawn) {
+    std::string indices;
+    for (std::size_t i = 0; i < palette_entries; ++i) {
+        if (!drawn[i]) continue;
+        bool twin = false;
+        for (std::size_t j = 0; j < palette_entries && !twin; ++j) twin = j != i && colours[j] == colours[i];
+        if (twin) indices += " " + decimal_text(static_cast<std::uint32_t>(i));
+    }
+    if (indices.empty()) return;
+    print_text(0,
+               "uwaga: paleta powtarza kolory uzytych indeksow:" + indices +
+                   " - przebudowa moze je zmienic, opcja -i je zachowa | warning: the palette repeats the colours of "
+                   "indices" + indices + " used by the pictures; a rebuild may change them, option -i keeps them",
+               true);
+}
+
 // Draws one image in the working colours (placed by its offsets when
-// centering), saves it and prints its line. An image of no pixels is saved
-// as one transparent pixel so that the numbering stays whole for a rebuild.
+// centering), or with -i its indices as stored, saves it and prints its
+// line. An image of no pixels is saved as one transparent pixel so that the
+// numbering stays whole for a rebuild.
 void extract_image(const ImageJob& job, const ArchiveImage& image, std::uint32_t number, std::string_view name,
-                   ExtractionPalette& palette, RunStyleWatch& watch) {
-    const std::uint32_t x_offset = job.centering ? (image.x_offset & 0xFFu) : 0;
-    const std::uint32_t y_offset = job.centering ? (image.y_offset & 0xFFu) : 0;
-    const std::uint64_t canvas_width = std::uint64_t{image.width} + x_offset;
-    const std::uint64_t canvas_height = std::uint64_t{image.height} + y_offset;
+                   ExtractionPalette& palette, RunStyleWatch& watch, PictureSurvey& survey) {
+    const std::uint32_t x_offset = job.centering ? image.x_offset : 0;
+    const std::uint32_t y_offset = job.centering ? image.y_offset : 0;
+    const std::uint32_t x_place = job.keep_indices ? x_offset : (x_offset & 0xFFu);
+    const std::uint32_t y_place = job.keep_indices ? y_offset : (y_offset & 0xFFu);
+    const std::uint64_t canvas_width = std::uint64_t{image.width} + x_place;
+    const std::uint64_t canvas_height = std::uint64_t{image.height} + y_place;
     const std::string path = join_path(job.picture_dir, name);
 
     watch.start_image();
@@ -122,24 +175,73 @@ void extract_image(const ImageJob& job, const ArchiveImage& image, std::uint32_t
                    true);
         return;
     }
+    // With -i a run-length picture's own indices are kept too, to see which
+    // coding style gives back its tokens.
+    const bool check_style = job.keep_indices && job.storage == PixelStorage::run_length;
+    std::vector<std::uint8_t> own_indices;
+    if (check_style) own_indices.assign(static_cast<std::size_t>(pixel_count(image)), 0);
     PictureCanvas canvas;
-    if (canvas_width == 0 || canvas_height == 0) {
-        canvas.create(1, 1);
-    } else if (canvas.create(static_cast<std::uint32_t>(canvas_width), static_cast<std::uint32_t>(canvas_height))) {
+    const bool empty = canvas_width == 0 || canvas_height == 0;
+    const auto width = static_cast<std::uint32_t>(empty ? 1 : canvas_width);
+    const auto height = static_cast<std::uint32_t>(empty ? 1 : canvas_height);
+    const bool created = job.keep_indices ? canvas.create_indexed(width, height) : canvas.create(width, height);
+    if (created && !empty) {
         decode_image(
             job.data, job.storage, image,
             [&](std::uint32_t x, std::uint32_t y, std::uint8_t index) {
-                canvas.put(x + x_offset, y + y_offset, palette.working[index]);
+                if (job.keep_indices) {
+                    canvas.put_index(x + x_place, y + y_place, index);
+                    if (check_style) own_indices[std::size_t{y} * image.width + x] = index;
+                } else {
+                    canvas.put(x + x_place, y + y_place, palette.working[index]);
+                }
                 palette.mark_used(index);
+                survey.drawn[index] = true;
             },
             [&](const RunLengthToken& t) {
                 if (t.skip) palette.mark_used(0);
                 watch.token(t);
             });
     }
-    const PictureCanvas::Saved saved = canvas.save(path, job.save_as_bmp);
+    if (check_style) survey.compare_styles(own_indices, image, job.data);
+    // In run-length pictures index 0 is a transparent pixel.
+    const PictureCanvas::Saved saved =
+        job.keep_indices
+            ? canvas.save_indexed(path, job.save_as_bmp, palette.working, job.storage == PixelStorage::run_length)
+            : canvas.save(path, job.save_as_bmp);
     print_text(0, saved.path + ", " + decimal_text(static_cast<std::int64_t>(image.end)), true);
     if (!saved.ok) report_write_failure(saved.path);
+}
+
+std::uint8_t byte_or_zero(std::span<const std::uint8_t> data, std::size_t at) { return at < data.size() ? data[at] : 0; }
+
+// The exact-rebuild file of a sprite set or tile set extracted with -i.
+void write_exact_rebuild_file(const std::string& picture_dir, const std::string& archive_file_name, bool tile_set,
+                              std::span<const std::uint8_t> data, const std::vector<ArchiveImage>& images,
+                              bool centering, const BuildSettings& build_flags, const PictureSurvey& survey) {
+    ExactRebuildRecord record;
+    record.tile_set = tile_set;
+    record.archive_name = archive_file_name;
+    for (std::size_t i = 0; i < record.header.size(); ++i) record.header[i] = byte_or_zero(data, i);
+    for (std::size_t i = 0; i < record.palette_block.size(); ++i)
+        record.palette_block[i] = byte_or_zero(data, palette_block_offset + i);
+    record.centred = centering;
+    record.build_flags = build_flags;
+    // The style that gives back every picture; the flag as found when
+    // neither does (the pictures were not coded by the builder).
+    record.row_split = build_flags.row_split();
+    if (build_flags.run_length()) {
+        if (record.row_split && !survey.recodes_with_split && survey.recodes_without_split) record.row_split = false;
+        if (!record.row_split && !survey.recodes_without_split && survey.recodes_with_split) record.row_split = true;
+    }
+    for (const ArchiveImage& image : images) {
+        if (tile_set)
+            record.tile_values.push_back(image.tile_value);
+        else
+            record.pictures.push_back(ExactRebuildRecord::Picture{image.width, image.height, image.x_offset, image.y_offset});
+    }
+    const std::string path = join_path(picture_dir, exact_rebuild_file_name);
+    if (!write_whole_file(path, exact_rebuild_text(record))) report_write_failure(path);
 }
 
 }  // namespace
@@ -248,6 +350,7 @@ void extraction_job() {
     ImageJob job;
     job.data = data;
     job.save_as_bmp = save_as_bmp;
+    job.keep_indices = state.keep_indices;
     job.picture_dir = picture_dir;
     const std::vector<ArchiveImage>* images = nullptr;
     bool report_missing = true;
@@ -295,8 +398,9 @@ void extraction_job() {
     }
 
     RunStyleWatch watch;
+    PictureSurvey survey;
     if (kind == archive_kinds::trc || kind == archive_kinds::trw) {
-        extract_items(data, container, picture_dir, save_as_bmp, palette);
+        extract_items(data, container, picture_dir, save_as_bmp, state.keep_indices, palette);
     } else if (images) {
         const int passes = kind == archive_kinds::tile_set ? tile_set_passes : 1;
         for (int pass = 1; pass <= passes; ++pass) {
@@ -308,7 +412,7 @@ void extraction_job() {
                     if (pass == 1) tile_listing.write_tile(static_cast<std::uint16_t>(image.tile_value), number);
                     name = decimal_text(static_cast<std::int32_t>(pass)) + path_separator + name;
                 }
-                extract_image(job, image, number, name, palette, watch);
+                extract_image(job, image, number, name, palette, watch, survey);
                 if (image.cut_short && pass == 1) report_cut_image(number);
             }
             if (pass == 1 && report_missing && images->size() < image_count)
@@ -320,6 +424,18 @@ void extraction_job() {
 
     build_file.write_flag(watch.repeated_runs ? 1 : 0);
     build_file.close();
+
+    if (images && (kind == archive_kinds::sprite_set || kind == archive_kinds::tile_set)) {
+        const bool tile_set_kind = kind == archive_kinds::tile_set;
+        if (state.keep_indices) {
+            const BuildSettings written{static_cast<std::uint8_t>(tile_set_kind ? 1 : 0),
+                                        static_cast<std::uint8_t>(!tile_set_kind && sprite_set.run_length_coded ? 1 : 0),
+                                        static_cast<std::uint8_t>(watch.repeated_runs ? 1 : 0)};
+            write_exact_rebuild_file(picture_dir, path_file_name(state.input_path), tile_set_kind, data, *images,
+                                     centering, written, survey);
+        }
+    }
+    if (!state.keep_indices && images) warn_repeated_colours(palette.base, survey.drawn);
 
     palette.write_used_palette(join_path(picture_dir, used_palette_file_name));
 

@@ -28,7 +28,7 @@ bool unsafe_file_name(std::string_view name) {
 // A picture item drawn in the working colours and saved; an item of no
 // pixels is saved as a single transparent pixel so that it keeps its file.
 void write_picture_item(std::span<const std::uint8_t> data, const ContainerItem& item, const std::string& file_base,
-                        bool save_as_bmp, ExtractionPalette& palette) {
+                        bool save_as_bmp, bool keep_indices, ExtractionPalette& palette) {
     const ArchiveImage& place = item.place;
     PictureCanvas canvas;
     const std::uint64_t pixels = pixel_count(place);
@@ -39,15 +39,21 @@ void write_picture_item(std::span<const std::uint8_t> data, const ContainerItem&
                    true);
         return;
     }
-    if (pixels == 0) {
-        canvas.create(1, 1);
-    } else if (canvas.create(place.width, place.height)) {
+    const std::uint32_t width = pixels == 0 ? 1 : place.width;
+    const std::uint32_t height = pixels == 0 ? 1 : place.height;
+    const bool created = keep_indices ? canvas.create_indexed(width, height) : canvas.create(width, height);
+    if (created && pixels > 0) {
         decode_image(data, PixelStorage::raw, place, [&](std::uint32_t x, std::uint32_t y, std::uint8_t index) {
-            canvas.put(x, y, palette.working[index]);
+            if (keep_indices)
+                canvas.put_index(x, y, index);
+            else
+                canvas.put(x, y, palette.working[index]);
             palette.mark_used(index);
         });
     }
-    const PictureCanvas::Saved saved = canvas.save(file_base, save_as_bmp);
+    // With -i the indices as stored, with the colours of the item's .pal.
+    const PictureCanvas::Saved saved = keep_indices ? canvas.save_indexed(file_base, save_as_bmp, palette.working, false)
+                                                    : canvas.save(file_base, save_as_bmp);
     if (!saved.ok) print_text(0, "Blad zapisu | cannot write: " + saved.path, true);
 }
 
@@ -67,7 +73,7 @@ std::string safe_item_file_name(std::string_view name, std::uint32_t number) {
 }
 
 void extract_items(std::span<const std::uint8_t> data, const ItemContainer& container, std::string_view picture_dir,
-                   bool save_as_bmp, ExtractionPalette& palette) {
+                   bool save_as_bmp, bool keep_indices, ExtractionPalette& palette) {
     std::uint32_t number = 0;
     for (const ContainerItem& item : container.items) {
         ++number;
@@ -80,7 +86,7 @@ void extract_items(std::span<const std::uint8_t> data, const ItemContainer& cont
         if (item.kind != ItemKind::data) {
             const std::string pal_name = name_before_dot(file_name) + ".pal";
             palette.palette_from_pal_file(picture_dir, pal_name);
-            write_picture_item(data, item, join_path(picture_dir, file_name), save_as_bmp, palette);
+            write_picture_item(data, item, join_path(picture_dir, file_name), save_as_bmp, keep_indices, palette);
         } else {
             // A palette item that comes after its picture replaces the empty
             // file the picture left under the lower-case name, as it would on

@@ -21,8 +21,9 @@ namespace quarnel {
 std::string safe_item_file_name(std::string_view name, std::uint32_t number);
 
 // Writes every item of the container into picture_dir, in record order, so
-// that a ".pal" item is found by the pictures after it.
+// that a ".pal" item is found by the pictures after it. keep_indices
+// (option -i) writes the pictures as indexed PNG or 8-bit BMP.
 void extract_items(std::span<const std::uint8_t> data, const ItemContainer& container, std::string_view picture_dir,
-                   bool save_as_bmp, ExtractionPalette& palette);
+                   bool save_as_bmp, bool keep_indices, ExtractionPalette& palette);
 
 }  // namespace quarnel

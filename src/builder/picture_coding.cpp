@@ -75,15 +75,18 @@ public:
             const ColourMatcher::Match found = matcher_.find(colour);
             // A colour in no entry is lost to the palette, unless it is blank.
             unmatched_ += static_cast<std::uint64_t>(!found.matched & (colour != 0));
+            matched_[found.index] |= found.matched;
             indices[i] = found.index;
         }
     }
 
     std::uint64_t unmatched() const { return unmatched_; }
+    const std::array<bool, palette_entries>& matched() const { return matched_; }
 
 private:
     const ColourMatcher& matcher_;
     std::uint64_t unmatched_ = 0;
+    std::array<bool, palette_entries> matched_{};
 };
 
 }  // namespace
@@ -123,7 +126,49 @@ CodedPicture code_picture(const PictureView& picture, TrimOrigin origin, const C
         rows.match(source, coded.width, target + std::size_t{y} * coded.width);
     }
     coded.unmatched_pixels = rows.unmatched();
+    coded.matched = rows.matched();
     if (storage == PixelStorage::run_length) encode_run_length(indices, coded.width, coded.height, row_split, out);
+    return coded;
+}
+
+TrimOrigin find_trim_origin(const IndexView& picture, bool index_0_blank) {
+    if (!index_0_blank) return TrimOrigin{};
+    TrimOrigin origin{picture.width, picture.height};
+    for (std::uint32_t y = 0; y < picture.height; ++y) {
+        for (std::uint32_t x = 0; x < std::min(picture.width, origin.column + 1); ++x) {
+            if (picture.index(x, y) != 0) {
+                origin.column = std::min(origin.column, x);
+                origin.row = std::min(origin.row, y);
+                break;
+            }
+        }
+    }
+    return origin;
+}
+
+CodedPicture code_indices(const IndexView& picture, TrimOrigin origin, PixelStorage storage, bool row_split,
+                          std::vector<std::uint8_t>& out) {
+    CodedPicture coded;
+    origin.column = std::min(origin.column, picture.width);
+    origin.row = std::min(origin.row, picture.height);
+    coded.x_offset = origin.column;
+    coded.y_offset = origin.row;
+    coded.width = picture.width - origin.column;
+    coded.height = picture.height - origin.row;
+    if (coded.width == 0 || coded.height == 0) {
+        coded.width = 0;
+        coded.height = 0;
+        return coded;
+    }
+    std::vector<std::uint8_t> indices(std::size_t{coded.width} * coded.height);
+    for (std::uint32_t y = 0; y < coded.height; ++y) {
+        const std::uint8_t* source = picture.top_row + (std::size_t{origin.row} + y) * picture.pitch + origin.column;
+        std::copy_n(source, coded.width, indices.begin() + static_cast<std::ptrdiff_t>(std::size_t{y} * coded.width));
+    }
+    if (storage == PixelStorage::raw)
+        out.insert(out.end(), indices.begin(), indices.end());
+    else
+        encode_run_length(indices, coded.width, coded.height, row_split, out);
     return coded;
 }
 
