@@ -1,7 +1,8 @@
 // Extraction of a run-length sprite set of 2000 sprites (16 x 16 to
 // 128 x 128, about 40 % transparent) to PNG, run as a user would run it
-// (quarnel headless with the answers on standard input), beside the floor it
-// is built on: zlib's compress alone on the same filtered rows.
+// (quarnel headless with the answers on standard input), without and with
+// option -i (indexed pictures), beside the floor it is built on: zlib's
+// compress alone on the same filtered rows.
 //
 // Counters: peak_rss_mib is the extraction process's peak resident memory;
 // archive_mib the archive's size. Targets: extraction at most 1.10 x the
@@ -107,8 +108,9 @@ struct ChildRun {
     double cpu_seconds = 0;    // user + system time of the child
 };
 
-// Runs quarnel on the archive with the answers "n" and "png".
-ChildRun run_extraction(const BenchArchive& archive) {
+// Runs quarnel on the archive with the answers "n" and "png"; with
+// keep_indices also the option -i (indexed pictures and the side file).
+ChildRun run_extraction(const BenchArchive& archive, bool keep_indices = false) {
     ChildRun run;
     const std::string answers_path = archive.folder + "/answers.txt";
     write_whole_file(answers_path, std::string_view("n\npng\n"));
@@ -123,7 +125,8 @@ ChildRun run_extraction(const BenchArchive& archive) {
     env.push_back(nullptr);
     const std::string program = quarnel_program();
     std::string input = archive.path;
-    char* argv[] = {const_cast<char*>(program.c_str()), input.data(), nullptr};
+    std::string option = "-i";
+    char* argv[] = {const_cast<char*>(program.c_str()), input.data(), keep_indices ? option.data() : nullptr, nullptr};
     // The child's peak memory counts the parent's until exec: reset the
     // parent's high-water mark (it holds little more than the archive).
     write_whole_file("/proc/self/clear_refs", std::string_view("5"));
@@ -140,12 +143,12 @@ ChildRun run_extraction(const BenchArchive& archive) {
     return run;
 }
 
-void BM_ExtractRunLengthSpriteSetToPng(benchmark::State& state) {
+void extract_and_count(benchmark::State& state, bool keep_indices) {
     BenchArchive& archive = bench_archive();
     long peak = 0;
     double cpu = 0;
     for (auto _ : state) {
-        const ChildRun run = run_extraction(archive);
+        const ChildRun run = run_extraction(archive, keep_indices);
         if (run.peak_kib < 0) {
             state.SkipWithError("quarnel did not run");
             return;
@@ -160,7 +163,15 @@ void BM_ExtractRunLengthSpriteSetToPng(benchmark::State& state) {
     state.counters["archive_mib"] = static_cast<double>(archive.bytes.size()) / (1024.0 * 1024.0);
     if (!fs::exists(archive.folder + "/BENCH/2000.png")) state.SkipWithError("pictures missing");
 }
+
+void BM_ExtractRunLengthSpriteSetToPng(benchmark::State& state) { extract_and_count(state, false); }
 BENCHMARK(BM_ExtractRunLengthSpriteSetToPng)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+// The same workload with -i: indexed PNGs (a quarter of the pixel bytes to
+// compress, plus PLTE and tRNS) and exact_rebuild.txt, with each picture's
+// tokens recoded in both styles to find the one that gives them back.
+void BM_ExtractRunLengthSpriteSetToIndexedPng(benchmark::State& state) { extract_and_count(state, true); }
+BENCHMARK(BM_ExtractRunLengthSpriteSetToIndexedPng)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 // The rows the PNG writer compresses for each sprite: filter byte 0, then
 // red, green, blue, alpha per pixel (transparent pixels 0).

@@ -303,7 +303,9 @@ namespace {
 // service, which works on an open screen: a headless one.
 void open_headless_screen() {
     setenv("SDL_VIDEODRIVER", "dummy", 1);
-    if (!screen_is_open()) ASSERT_EQ(set_screen(18, 32, 2), 0);
+    if (!screen_is_open()) {
+        ASSERT_EQ(set_screen(18, 32, 2), 0);
+    }
 }
 
 // Every shortened copy and many altered copies of a valid picture in one
