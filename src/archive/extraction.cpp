@@ -10,6 +10,7 @@
 #include <array>
 #include <cmath>
 #include <filesystem>
+#include <memory>
 #include <limits>
 #include <string>
 #include <system_error>
@@ -28,6 +29,7 @@
 #include "runtime/files.h"
 #include "runtime/paths.h"
 #include "runtime/text.h"
+#include "runtime/worker_pool.h"
 
 namespace quarnel {
 
@@ -85,18 +87,22 @@ void report_write_failure(const std::string& path) {
     print_text(0, "Blad zapisu | cannot write: " + path, true);
 }
 
-void report_cut_image(std::uint32_t number) {
-    print_text(0,
-               "Plik urwany w obrazku " + decimal_text(number) + " - reszta obrazka pusta | file ends inside image " +
-                   decimal_text(number) + ", the rest of it left blank",
-               true);
+std::string cut_image_line(std::uint32_t number) {
+    return "Plik urwany w obrazku " + decimal_text(number) + " - reszta obrazka pusta | file ends inside image " +
+           decimal_text(number) + ", the rest of it left blank";
 }
 
-void report_missing_images(std::uint32_t first, std::uint32_t last) {
-    print_text(0,
-               "Brak danych dla obrazkow " + decimal_text(first) + " do " + decimal_text(last) +
-                   " | no data for images " + decimal_text(first) + " to " + decimal_text(last),
-               true);
+std::string missing_images_line(std::uint32_t first, std::uint32_t last) {
+    return "Brak danych dla obrazkow " + decimal_text(first) + " do " + decimal_text(last) + " | no data for images " +
+           decimal_text(first) + " to " + decimal_text(last);
+}
+
+// A console line in its place among the pictures' lines.
+void print_in_order(OrderedWork& pictures, std::string line) {
+    pictures.add_finish([line = std::move(line)] {
+        print_text(0, line, true);
+        return true;
+    });
 }
 
 struct ImageJob {
@@ -158,7 +164,7 @@ void warn_repeated_colours(const Palette& colours, const std::array<bool, palett
 // line. An image of no pixels is saved as one transparent pixel so that the
 // numbering stays whole for a rebuild.
 void extract_image(const ImageJob& job, const ArchiveImage& image, std::uint32_t number, std::string_view name,
-                   ExtractionPalette& palette, RunStyleWatch& watch, PictureSurvey& survey) {
+                   ExtractionPalette& palette, RunStyleWatch& watch, PictureSurvey& survey, OrderedWork& pictures) {
     const std::uint32_t x_offset = job.centering ? image.x_offset : 0;
     const std::uint32_t y_offset = job.centering ? image.y_offset : 0;
     const std::uint32_t x_place = job.keep_indices ? x_offset : (x_offset & 0xFFu);
@@ -169,10 +175,8 @@ void extract_image(const ImageJob& job, const ArchiveImage& image, std::uint32_t
 
     watch.start_image();
     if (canvas_width * canvas_height > picture_pixel_limit) {
-        print_text(0,
-                   "Obrazek " + decimal_text(number) + " za duzy: " + decimal_text(image.width) + "x" +
-                       decimal_text(image.height) + " - pominiety | image too large, skipped",
-                   true);
+        print_in_order(pictures, "Obrazek " + decimal_text(number) + " za duzy: " + decimal_text(image.width) + "x" +
+                                     decimal_text(image.height) + " - pominiety | image too large, skipped");
         return;
     }
     // With -i a run-length picture's own indices are kept too, to see which
@@ -180,20 +184,20 @@ void extract_image(const ImageJob& job, const ArchiveImage& image, std::uint32_t
     const bool check_style = job.keep_indices && job.storage == PixelStorage::run_length;
     std::vector<std::uint8_t> own_indices;
     if (check_style) own_indices.assign(static_cast<std::size_t>(pixel_count(image)), 0);
-    PictureCanvas canvas;
+    auto canvas = std::make_shared<PictureCanvas>();
     const bool empty = canvas_width == 0 || canvas_height == 0;
     const auto width = static_cast<std::uint32_t>(empty ? 1 : canvas_width);
     const auto height = static_cast<std::uint32_t>(empty ? 1 : canvas_height);
-    const bool created = job.keep_indices ? canvas.create_indexed(width, height) : canvas.create(width, height);
+    const bool created = job.keep_indices ? canvas->create_indexed(width, height) : canvas->create(width, height);
     if (created && !empty) {
         decode_image(
             job.data, job.storage, image,
             [&](std::uint32_t x, std::uint32_t y, std::uint8_t index) {
                 if (job.keep_indices) {
-                    canvas.put_index(x + x_place, y + y_place, index);
+                    canvas->put_index(x + x_place, y + y_place, index);
                     if (check_style) own_indices[std::size_t{y} * image.width + x] = index;
                 } else {
-                    canvas.put(x + x_place, y + y_place, palette.working[index]);
+                    canvas->put(x + x_place, y + y_place, palette.working[index]);
                 }
                 palette.mark_used(index);
                 survey.drawn[index] = true;
@@ -204,13 +208,28 @@ void extract_image(const ImageJob& job, const ArchiveImage& image, std::uint32_t
             });
     }
     if (check_style) survey.compare_styles(own_indices, image, job.data);
-    // In run-length pictures index 0 is a transparent pixel.
-    const PictureCanvas::Saved saved =
-        job.keep_indices
-            ? canvas.save_indexed(path, job.save_as_bmp, palette.working, job.storage == PixelStorage::run_length)
-            : canvas.save(path, job.save_as_bmp);
-    print_text(0, saved.path + ", " + decimal_text(static_cast<std::int64_t>(image.end)), true);
-    if (!saved.ok) report_write_failure(saved.path);
+    // Coding and writing go to a worker, with the colours of this moment
+    // (a tile set's next pass turns them); the line follows in order. In
+    // run-length pictures index 0 is a transparent pixel.
+    auto saved = std::make_shared<PictureCanvas::Saved>();
+    const bool keep_indices = job.keep_indices;
+    const bool as_bmp = job.save_as_bmp;
+    const bool index_0_transparent = job.storage == PixelStorage::run_length;
+    auto colours = keep_indices ? std::make_shared<Palette>(palette.working) : nullptr;
+    const std::size_t bytes = picture_bytes_in_flight(std::uint64_t{width} * height * (keep_indices ? 1u : 4u));
+    const std::string line_end = ", " + decimal_text(static_cast<std::int64_t>(image.end));
+    pictures.add(
+        [canvas, saved, colours, path, as_bmp, index_0_transparent] {
+            *saved = colours ? canvas->save_indexed(path, as_bmp, *colours, index_0_transparent)
+                             : canvas->save(path, as_bmp);
+            canvas->destroy();
+        },
+        [saved, line_end] {
+            print_text(0, saved->path + line_end, true);
+            if (!saved->ok) report_write_failure(saved->path);
+            return true;
+        },
+        bytes);
 }
 
 std::uint8_t byte_or_zero(std::span<const std::uint8_t> data, std::size_t at) { return at < data.size() ? data[at] : 0; }
@@ -399,8 +418,9 @@ void extraction_job() {
 
     RunStyleWatch watch;
     PictureSurvey survey;
+    OrderedWork pictures(configured_thread_count());
     if (kind == archive_kinds::trc || kind == archive_kinds::trw) {
-        extract_items(data, container, picture_dir, save_as_bmp, state.keep_indices, palette);
+        extract_items(data, container, picture_dir, save_as_bmp, state.keep_indices, palette, pictures);
     } else if (images) {
         const int passes = kind == archive_kinds::tile_set ? tile_set_passes : 1;
         for (int pass = 1; pass <= passes; ++pass) {
@@ -412,14 +432,15 @@ void extraction_job() {
                     if (pass == 1) tile_listing.write_tile(static_cast<std::uint16_t>(image.tile_value), number);
                     name = decimal_text(static_cast<std::int32_t>(pass)) + path_separator + name;
                 }
-                extract_image(job, image, number, name, palette, watch, survey);
-                if (image.cut_short && pass == 1) report_cut_image(number);
+                extract_image(job, image, number, name, palette, watch, survey, pictures);
+                if (image.cut_short && pass == 1) print_in_order(pictures, cut_image_line(number));
             }
             if (pass == 1 && report_missing && images->size() < image_count)
-                report_missing_images(number + 1, image_count);
+                print_in_order(pictures, missing_images_line(number + 1, image_count));
             if (kind == archive_kinds::tile_set) palette.advance_rotation();
         }
     }
+    pictures.drain();
     tile_listing.close();
 
     build_file.write_flag(watch.repeated_runs ? 1 : 0);

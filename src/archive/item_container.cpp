@@ -1,6 +1,8 @@
 #include "archive/item_container.h"
 
 #include <filesystem>
+#include <memory>
+#include <set>
 #include <system_error>
 
 #include "archive/palette.h"
@@ -25,36 +27,53 @@ bool unsafe_file_name(std::string_view name) {
            name.find('\0') != std::string_view::npos;
 }
 
-// A picture item drawn in the working colours and saved; an item of no
-// pixels is saved as a single transparent pixel so that it keeps its file.
+// A console line in its place among the pictures' lines.
+void print_in_order(OrderedWork& pictures, std::string line) {
+    pictures.add_finish([line = std::move(line)] {
+        print_text(0, line, true);
+        return true;
+    });
+}
+
+// A picture item drawn in the working colours and saved (on a worker, its
+// line in order); an item of no pixels is saved as a single transparent
+// pixel so that it keeps its file.
 void write_picture_item(std::span<const std::uint8_t> data, const ContainerItem& item, const std::string& file_base,
-                        bool save_as_bmp, bool keep_indices, ExtractionPalette& palette) {
+                        bool save_as_bmp, bool keep_indices, ExtractionPalette& palette, OrderedWork& pictures) {
     const ArchiveImage& place = item.place;
-    PictureCanvas canvas;
+    auto canvas = std::make_shared<PictureCanvas>();
     const std::uint64_t pixels = pixel_count(place);
     if (pixels > picture_pixel_limit) {
-        print_text(0,
-                   "Obrazek za duzy: " + item.name + " " + decimal_text(place.width) + "x" + decimal_text(place.height) +
-                       " - pominiety | picture too large, skipped",
-                   true);
+        print_in_order(pictures, "Obrazek za duzy: " + item.name + " " + decimal_text(place.width) + "x" +
+                                     decimal_text(place.height) + " - pominiety | picture too large, skipped");
         return;
     }
     const std::uint32_t width = pixels == 0 ? 1 : place.width;
     const std::uint32_t height = pixels == 0 ? 1 : place.height;
-    const bool created = keep_indices ? canvas.create_indexed(width, height) : canvas.create(width, height);
+    const bool created = keep_indices ? canvas->create_indexed(width, height) : canvas->create(width, height);
     if (created && pixels > 0) {
         decode_image(data, PixelStorage::raw, place, [&](std::uint32_t x, std::uint32_t y, std::uint8_t index) {
             if (keep_indices)
-                canvas.put_index(x, y, index);
+                canvas->put_index(x, y, index);
             else
-                canvas.put(x, y, palette.working[index]);
+                canvas->put(x, y, palette.working[index]);
             palette.mark_used(index);
         });
     }
     // With -i the indices as stored, with the colours of the item's .pal.
-    const PictureCanvas::Saved saved = keep_indices ? canvas.save_indexed(file_base, save_as_bmp, palette.working, false)
-                                                    : canvas.save(file_base, save_as_bmp);
-    if (!saved.ok) print_text(0, "Blad zapisu | cannot write: " + saved.path, true);
+    auto colours = keep_indices ? std::make_shared<Palette>(palette.working) : nullptr;
+    auto saved = std::make_shared<PictureCanvas::Saved>();
+    pictures.add(
+        [canvas, colours, saved, file_base, save_as_bmp] {
+            *saved = colours ? canvas->save_indexed(file_base, save_as_bmp, *colours, false)
+                             : canvas->save(file_base, save_as_bmp);
+            canvas->destroy();
+        },
+        [saved] {
+            if (!saved->ok) print_text(0, "Blad zapisu | cannot write: " + saved->path, true);
+            return true;
+        },
+        picture_bytes_in_flight(std::uint64_t{width} * height * (keep_indices ? 1u : 4u)));
 }
 
 }  // namespace
@@ -73,21 +92,27 @@ std::string safe_item_file_name(std::string_view name, std::uint32_t number) {
 }
 
 void extract_items(std::span<const std::uint8_t> data, const ItemContainer& container, std::string_view picture_dir,
-                   bool save_as_bmp, bool keep_indices, ExtractionPalette& palette) {
+                   bool save_as_bmp, bool keep_indices, ExtractionPalette& palette, OrderedWork& pictures) {
     std::uint32_t number = 0;
+    std::set<std::string> pictures_named;
     for (const ContainerItem& item : container.items) {
         ++number;
         const std::string file_name = safe_item_file_name(item.name, number);
         if (file_name != item.name)
-            print_text(0,
-                       "Niebezpieczna nazwa elementu " + decimal_text(number) + ": '" + item.name + "' - zapisano jako '" +
-                           file_name + "' | unsafe item name, written as " + file_name,
-                       true);
+            print_in_order(pictures, "Niebezpieczna nazwa elementu " + decimal_text(number) + ": '" + item.name +
+                                         "' - zapisano jako '" + file_name + "' | unsafe item name, written as " +
+                                         file_name);
         if (item.kind != ItemKind::data) {
             const std::string pal_name = name_before_dot(file_name) + ".pal";
+            // A second picture of the same name replaces the first only
+            // after the first is written, as in item order.
+            if (!pictures_named.insert(file_name).second) pictures.drain();
             palette.palette_from_pal_file(picture_dir, pal_name);
-            write_picture_item(data, item, join_path(picture_dir, file_name), save_as_bmp, keep_indices, palette);
+            write_picture_item(data, item, join_path(picture_dir, file_name), save_as_bmp, keep_indices, palette,
+                               pictures);
         } else {
+            // Files and lines of data items come after every picture before them.
+            pictures.drain();
             // A palette item that comes after its picture replaces the empty
             // file the picture left under the lower-case name, as it would on
             // a system that ignores letter case.
@@ -103,12 +128,11 @@ void extract_items(std::span<const std::uint8_t> data, const ItemContainer& cont
                 print_text(0, "Blad zapisu | cannot write: " + join_path(picture_dir, file_name), true);
         }
         if (item.place.cut_short)
-            print_text(0,
-                       "Plik urwany w elemencie " + decimal_text(number) + " (" + file_name +
-                           ") - zapisano to, co jest | file ends inside item " + decimal_text(number) +
-                           ", what exists was written",
-                       true);
+            print_in_order(pictures, "Plik urwany w elemencie " + decimal_text(number) + " (" + file_name +
+                                         ") - zapisano to, co jest | file ends inside item " + decimal_text(number) +
+                                         ", what exists was written");
     }
+    pictures.drain();
     if (container.items.size() < container.item_count)
         print_text(0,
                    "Brak danych dla elementow " + decimal_text(number + 1) + " do " +

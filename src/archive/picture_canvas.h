@@ -4,6 +4,7 @@
 // picture), plus saving it as PNG or BMP.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -12,6 +13,14 @@
 #include "runtime/image.h"
 
 namespace quarnel {
+
+// About the memory one picture takes while it is coded and written: its
+// pixels, the file as it is being made (which grows up to about twice the
+// rows) and zlib's state.
+inline std::size_t picture_bytes_in_flight(std::uint64_t pixel_bytes) {
+    const std::uint64_t bytes = 3 * pixel_bytes + (std::uint64_t{512} << 10);
+    return bytes > SIZE_MAX ? SIZE_MAX : static_cast<std::size_t>(bytes);
+}
 
 class PictureCanvas {
 public:

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +24,7 @@
 #include "runtime/image.h"
 #include "runtime/paths.h"
 #include "runtime/screen.h"
+#include "runtime/worker_pool.h"
 
 namespace quarnel {
 
@@ -187,6 +190,53 @@ void warn_repeated_colours(const Palette& colours, const std::array<bool, palett
                  " may move to a twin (extraction with -i keeps them)");
 }
 
+// What a worker made of one picture: the coded bytes and record, and what
+// it had to say (lines and pauses), said again in order on the job's thread.
+struct CodedResult {
+    std::vector<std::uint8_t> work;
+    CodedPicture coded;
+    bool damaged = false;
+    struct Said {
+        std::string line;
+        int wait_ms = -1;  // a pause instead of a line when 0 or more
+    };
+    std::vector<Said> said;
+
+    BuilderConsole recorder() {
+        return BuilderConsole{[this](std::string_view text) { said.push_back(Said{std::string(text), -1}); },
+                              [this](int milliseconds) { said.push_back(Said{std::string(), milliseconds}); }};
+    }
+    void replay(const BuilderConsole& console) const {
+        for (const Said& s : said) {
+            if (s.wait_ms >= 0)
+                console.wait_ms(s.wait_ms);
+            else
+                console.line(s.line);
+        }
+    }
+};
+
+// About the memory a picture takes while it is decoded and coded: the file,
+// its 32-bit pixels (and indices), the inflated rows and the coded bytes,
+// from the size its header states (capped at what the PNG reader accepts).
+std::size_t picture_memory(const std::string& path) {
+    std::error_code error;
+    const std::uintmax_t file = std::filesystem::file_size(path, error);
+    std::array<std::uint8_t, header_bytes_read> head{};
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        const std::size_t got = std::fread(head.data(), 1, head.size(), f);
+        std::fclose(f);
+        (void)got;
+    }
+    auto big_endian = [&](std::size_t at) {
+        return (std::uint64_t{head[at]} << 24) | (std::uint64_t{head[at + 1]} << 16) |
+               (std::uint64_t{head[at + 2]} << 8) | std::uint64_t{head[at + 3]};
+    };
+    const std::uint64_t pixels = std::min<std::uint64_t>(big_endian(16) * big_endian(20), std::uint64_t{64} << 20);
+    const std::uint64_t bytes = (error ? 0 : file) + 11 * pixels;
+    return static_cast<std::size_t>(std::min<std::uint64_t>(bytes, SIZE_MAX));
+}
+
 }  // namespace
 
 ImageSize image_size_from_header_bytes(std::string_view path, std::span<const std::uint8_t> file_start,
@@ -322,115 +372,134 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
         sprite_set.emplace(count, storage, palette);
     }
 
-    // 7. Every picture: load, trim, match (or take its indices), code, append.
-    std::vector<std::uint8_t> work;
+    // 7. Every picture: load, trim, match (or take its indices) and code on
+    // a worker; its lines, the checks and the append in picture order here.
     std::uint64_t archive_bytes = archive_header_size;
     std::array<bool, palette_entries> matched{};
-    PngIndices png_indices;
-    for (std::uint32_t number = 1; number <= count; ++number) {
+    bool too_large = false;
+    OrderedWork pictures(input.threads != 0 ? input.threads : configured_thread_count());
+    for (std::uint32_t number = 1; number <= count && !pictures.stopped(); ++number) {
+        auto result = std::make_shared<CodedResult>();
         const std::string path = join_path(input.input_dir, names[number - 1]);
-        const auto file_bytes = read_whole_file(path);
-        ImagePtr image = file_bytes ? png_decode(*file_bytes, &png_indices) : nullptr;
-        std::optional<PictureView> picture = image ? view_of(*image) : std::nullopt;
-        if (!picture) {
-            // Stored empty; the picture keeps its place in the count.
-            console.line("zle: " + decimal(number) + " - " + path);
-            console.wait_ms(failure_pause_ms);
-            ++outcome.damaged;
-        }
-        const std::span<const std::uint8_t> head =
-            file_bytes ? std::span<const std::uint8_t>(*file_bytes) : std::span<const std::uint8_t>();
-        const ImageSize size = image_size_from_header_bytes(path, head, console);
-        if (size.width == 0 || size.height == 0) picture.reset();
-        const IndexedUse use = picture ? indexed_use(png_indices, mapping) : IndexedUse{};
-        const IndexView index_view{png_indices.indices.data(), png_indices.width, png_indices.height, png_indices.width};
-
-        work.clear();
-        CodedPicture coded;
-        if (tile_set) {
-            if (picture && (picture->width != tile_side || picture->height != tile_side))
-                console.line("uwaga: kafel " + decimal(number) + " ma " + decimal(picture->width) + "x" +
-                             decimal(picture->height) + " pikseli, nie 32x32 - dopasowany | tile is not 32x32, fitted");
-            // Tiles are never trimmed: the layout has no offsets for the cut.
-            work.reserve(work_buffer_capacity(tile_side, tile_side));
-            if (use.usable) {
-                const std::vector<std::uint8_t> tile = fit_indices_to_tile(png_indices);
-                coded = code_indices(IndexView{tile.data(), tile_side, tile_side, tile_side}, TrimOrigin{}, storage,
-                                     row_split, work);
-            } else {
-                const std::vector<std::uint8_t> tile = fit_to_tile(picture);
-                const PictureView tile_view{tile.data(), tile_side, tile_side, std::size_t{tile_side} * 4};
-                coded = code_picture(tile_view, TrimOrigin{}, matcher, storage, row_split, work);
+        // The worker reads only what stays fixed during the loop (names,
+        // colours, the record, the flags) and writes only its result.
+        auto work_on_picture = [&, result, number, path] {
+            const BuilderConsole said = result->recorder();
+            std::vector<std::uint8_t>& work = result->work;
+            CodedPicture& coded = result->coded;
+            PngIndices png_indices;
+            const auto file_bytes = read_whole_file(path);
+            ImagePtr image = file_bytes ? png_decode(*file_bytes, &png_indices) : nullptr;
+            std::optional<PictureView> picture = image ? view_of(*image) : std::nullopt;
+            if (!picture) {
+                // Stored empty; the picture keeps its place in the count.
+                said.line("zle: " + decimal(number) + " - " + path);
+                said.wait_ms(failure_pause_ms);
+                result->damaged = true;
             }
-        } else if (picture) {
-            if (picture->width > largest_side || picture->height > largest_side) {
-                console.line("za duzy obrazek: " + decimal(number) + " - " + path + " (" +
-                             decimal(picture->width) + "x" + decimal(picture->height) +
-                             ", najwiecej 65535x65535) | picture too large, stored empty");
-            } else {
-                work.reserve(work_buffer_capacity(picture->width, picture->height));
-                // A picture of the size extraction gave it, its blank margin
-                // still blank, is stored as recorded; any other is trimmed.
-                const ExactRebuildRecord::Picture* kept = nullptr;
-                TrimOrigin origin;
-                if (record) {
-                    std::uint32_t canvas_width = 0, canvas_height = 0;
-                    record->canvas_size(number - 1, canvas_width, canvas_height);
-                    const ExactRebuildRecord::Picture& p = record->pictures[number - 1];
-                    if (record->centred) origin = TrimOrigin{p.x_offset, p.y_offset};
-                    const bool blank_margin =
-                        use.usable ? margin_is_blank(picture->width, picture->height, origin.column, origin.row,
-                                                     [&](std::uint32_t x, std::uint32_t y) { return index_view.index(x, y) == 0; })
-                                   : margin_is_blank(picture->width, picture->height, origin.column, origin.row,
-                                                     [&](std::uint32_t x, std::uint32_t y) { return picture->pixel(x, y) == 0; });
-                    if (picture->width == canvas_width && picture->height == canvas_height && blank_margin) kept = &p;
-                }
-                if (kept && (kept->width == 0 || kept->height == 0)) {
-                    // Recorded without pixels: nothing to code.
-                } else if (use.usable) {
-                    if (!kept) origin = find_trim_origin(index_view, use.index_0_transparent);
-                    coded = code_indices(index_view, origin, storage, row_split, work);
+            const std::span<const std::uint8_t> head =
+                file_bytes ? std::span<const std::uint8_t>(*file_bytes) : std::span<const std::uint8_t>();
+            const ImageSize size = image_size_from_header_bytes(path, head, said);
+            if (size.width == 0 || size.height == 0) picture.reset();
+            const IndexedUse use = picture ? indexed_use(png_indices, mapping) : IndexedUse{};
+            const IndexView index_view{png_indices.indices.data(), png_indices.width, png_indices.height, png_indices.width};
+
+            if (tile_set) {
+                if (picture && (picture->width != tile_side || picture->height != tile_side))
+                    said.line("uwaga: kafel " + decimal(number) + " ma " + decimal(picture->width) + "x" +
+                                 decimal(picture->height) + " pikseli, nie 32x32 - dopasowany | tile is not 32x32, fitted");
+                // Tiles are never trimmed: the layout has no offsets for the cut.
+                work.reserve(work_buffer_capacity(tile_side, tile_side));
+                if (use.usable) {
+                    const std::vector<std::uint8_t> tile = fit_indices_to_tile(png_indices);
+                    coded = code_indices(IndexView{tile.data(), tile_side, tile_side, tile_side}, TrimOrigin{}, storage,
+                                         row_split, work);
                 } else {
-                    if (!kept) origin = find_trim_origin(*picture);
-                    coded = code_picture(*picture, origin, matcher, storage, row_split, work);
+                    const std::vector<std::uint8_t> tile = fit_to_tile(picture);
+                    const PictureView tile_view{tile.data(), tile_side, tile_side, std::size_t{tile_side} * 4};
+                    coded = code_picture(tile_view, TrimOrigin{}, matcher, storage, row_split, work);
                 }
-                if (kept) {
-                    coded.width = kept->width;
-                    coded.height = kept->height;
-                    coded.x_offset = kept->x_offset;
-                    coded.y_offset = kept->y_offset;
+            } else if (picture) {
+                if (picture->width > largest_side || picture->height > largest_side) {
+                    said.line("za duzy obrazek: " + decimal(number) + " - " + path + " (" +
+                                 decimal(picture->width) + "x" + decimal(picture->height) +
+                                 ", najwiecej 65535x65535) | picture too large, stored empty");
+                } else {
+                    work.reserve(work_buffer_capacity(picture->width, picture->height));
+                    // A picture of the size extraction gave it, its blank margin
+                    // still blank, is stored as recorded; any other is trimmed.
+                    const ExactRebuildRecord::Picture* kept = nullptr;
+                    TrimOrigin origin;
+                    if (record) {
+                        std::uint32_t canvas_width = 0, canvas_height = 0;
+                        record->canvas_size(number - 1, canvas_width, canvas_height);
+                        const ExactRebuildRecord::Picture& p = record->pictures[number - 1];
+                        if (record->centred) origin = TrimOrigin{p.x_offset, p.y_offset};
+                        const bool blank_margin =
+                            use.usable ? margin_is_blank(picture->width, picture->height, origin.column, origin.row,
+                                                         [&](std::uint32_t x, std::uint32_t y) { return index_view.index(x, y) == 0; })
+                                       : margin_is_blank(picture->width, picture->height, origin.column, origin.row,
+                                                         [&](std::uint32_t x, std::uint32_t y) { return picture->pixel(x, y) == 0; });
+                        if (picture->width == canvas_width && picture->height == canvas_height && blank_margin) kept = &p;
+                    }
+                    if (kept && (kept->width == 0 || kept->height == 0)) {
+                        // Recorded without pixels: nothing to code.
+                    } else if (use.usable) {
+                        if (!kept) origin = find_trim_origin(index_view, use.index_0_transparent);
+                        coded = code_indices(index_view, origin, storage, row_split, work);
+                    } else {
+                        if (!kept) origin = find_trim_origin(*picture);
+                        coded = code_picture(*picture, origin, matcher, storage, row_split, work);
+                    }
+                    if (kept) {
+                        coded.width = kept->width;
+                        coded.height = kept->height;
+                        coded.x_offset = kept->x_offset;
+                        coded.y_offset = kept->y_offset;
+                    }
                 }
             }
-        }
-        console.line("plik: " + path + ", bufor spr2: " + decimal(work.size()));
-        outcome.unmatched_pixels += coded.unmatched_pixels;
-        if (coded.unmatched_pixels > 0)
-            console.line("uwaga: " + decimal(coded.unmatched_pixels) +
-                         " pikseli w kolorach spoza palety, zapisane jako 0 | pixels in colours not in palette.bmp, "
-                         "stored as index 0");
-        for (std::size_t i = 0; i < palette_entries; ++i) matched[i] = matched[i] || coded.matched[i];
-        destroy_image(image);
-
-        archive_bytes += work.size();
-        if (tile_set)
-            archive_bytes += tile_value_size;
-        else
-            archive_bytes += sprite_record_size + (storage == PixelStorage::run_length ? run_length_prefix_size : 0);
-        if (archive_bytes > input.largest_archive) {
-            console.line("Archiwum za duze (najwiecej " + decimal(input.largest_archive) +
-                         " bajtow) - nic nie zapisano | archive too large, nothing written");
-            return outcome;
-        }
-        if (tile_set) {
-            // The listing holds a tile value's low 16 bits; the recorded
-            // value gives back the rest while the listing still agrees.
-            auto value = static_cast<std::uint32_t>(tile_values[number - 1]);
-            if (record && value == (record->tile_values[number - 1] & 0xFFFFu)) value = record->tile_values[number - 1];
-            tile_set_writer->add(value, work);
-        } else {
-            sprite_set->add(number, coded, work);
-        }
+            said.line("plik: " + path + ", bufor spr2: " + decimal(work.size()));
+            if (coded.unmatched_pixels > 0)
+                said.line("uwaga: " + decimal(coded.unmatched_pixels) +
+                             " pikseli w kolorach spoza palety, zapisane jako 0 | pixels in colours not in palette.bmp, "
+                             "stored as index 0");
+            destroy_image(image);
+        };
+        auto finish_picture = [&, result, number] {
+            result->replay(console);
+            CodedPicture& coded = result->coded;
+            const std::vector<std::uint8_t>& work = result->work;
+            if (result->damaged) ++outcome.damaged;
+            outcome.unmatched_pixels += coded.unmatched_pixels;
+            for (std::size_t i = 0; i < palette_entries; ++i) matched[i] = matched[i] || coded.matched[i];
+            archive_bytes += work.size();
+            if (tile_set)
+                archive_bytes += tile_value_size;
+            else
+                archive_bytes += sprite_record_size + (storage == PixelStorage::run_length ? run_length_prefix_size : 0);
+            if (archive_bytes > input.largest_archive) {
+                console.line("Archiwum za duze (najwiecej " + decimal(input.largest_archive) +
+                             " bajtow) - nic nie zapisano | archive too large, nothing written");
+                too_large = true;
+                return false;
+            }
+            if (tile_set) {
+                // The listing holds a tile value's low 16 bits; the recorded
+                // value gives back the rest while the listing still agrees.
+                auto value = static_cast<std::uint32_t>(tile_values[number - 1]);
+                if (record && value == (record->tile_values[number - 1] & 0xFFFFu)) value = record->tile_values[number - 1];
+                tile_set_writer->add(value, work);
+            } else {
+                sprite_set->add(number, coded, work);
+            }
+            result->work = {};  // appended: its memory goes back now
+            return true;
+        };
+        pictures.add(work_on_picture, finish_picture, picture_memory(path));
     }
+    pictures.drain();
+    if (too_large) return outcome;
     warn_repeated_colours(mapping, matched, console);
 
     // 8, 9. Finish and write the archive whole, replacing an earlier one.
