@@ -8,6 +8,10 @@
 
 namespace quarnel {
 
+namespace {
+constexpr std::size_t tasks_per_worker = 4;
+}  // namespace
+
 unsigned thread_count_from(const char* setting, unsigned cores) {
     if (setting && *setting) {
         unsigned value = 0;
@@ -96,10 +100,10 @@ void OrderedWork::add(std::function<void()> work, std::function<bool()> finish, 
     task->finish = std::move(finish);
     task->bytes = bytes;
     std::unique_lock lock(mutex_);
-    // One task in flight per worker, and the memory within the budget (a
-    // larger task goes alone).
+    // A few tasks queued per worker (small pictures are over quickly), and
+    // the memory within the budget (a larger task goes alone).
     while (!stopped_ && working_ > 0 &&
-           (working_ >= workers_.size() || bytes_in_flight_ + bytes > byte_budget_))
+           (working_ >= tasks_per_worker * workers_.size() || bytes_in_flight_ + bytes > byte_budget_))
         finish_ready(lock, true);
     if (stopped_) return;
     order_.push_back(task);

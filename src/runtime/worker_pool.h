@@ -46,8 +46,8 @@ public:
     // Adds a task of about `bytes` of memory: work runs on a worker, then
     // finish on this thread, after the finishes of every task added before
     // it. A finish that returns false stops the work: no later finish runs
-    // and later tasks are not taken. Waits while as many tasks as workers
-    // are in flight.
+    // and later tasks are not taken. Waits while four tasks per worker, or
+    // the budget's worth of memory, are in flight.
     void add(std::function<void()> work, std::function<bool()> finish, std::size_t bytes);
     // A finish with no work, in its place in the order (a console line).
     void add_finish(std::function<bool()> finish);

@@ -43,7 +43,7 @@ TEST(WorkerPool, FinishesInOrderWithinTheBounds) {
             expected.push_back(i);
         }
         EXPECT_EQ(finished, expected) << threads << " threads";
-        EXPECT_LE(most_running.load(), static_cast<int>(threads));
+        EXPECT_LE(most_running.load(), static_cast<int>(threads)) << "one task a worker at a time";
         EXPECT_LE(most_bytes.load(), 5000u) << "the large task goes alone";
     }
 }
