@@ -106,7 +106,8 @@ struct ImageJob {
 // Draws one image in the working colours (placed by its offsets when
 // centering), saves it and prints its line. An image of no pixels is saved
 // as one transparent pixel so that the numbering stays whole for a rebuild.
-void extract_image(const ImageJob& job, const ArchiveImage& image, std::uint32_t number, std::string_view name,
+// True when the picture was written.
+bool extract_image(const ImageJob& job, const ArchiveImage& image, std::uint32_t number, std::string_view name,
                    ExtractionPalette& palette, RunStyleWatch& watch) {
     const std::uint32_t x_offset = job.centering ? (image.x_offset & 0xFFu) : 0;
     const std::uint32_t y_offset = job.centering ? (image.y_offset & 0xFFu) : 0;
@@ -120,7 +121,7 @@ void extract_image(const ImageJob& job, const ArchiveImage& image, std::uint32_t
                    "Obrazek " + decimal_text(number) + " za duzy: " + decimal_text(image.width) + "x" +
                        decimal_text(image.height) + " - pominiety | image too large, skipped",
                    true);
-        return;
+        return false;
     }
     PictureCanvas canvas;
     if (canvas_width == 0 || canvas_height == 0) {
@@ -140,12 +141,14 @@ void extract_image(const ImageJob& job, const ArchiveImage& image, std::uint32_t
     const PictureCanvas::Saved saved = canvas.save(path, job.save_as_bmp);
     print_text(0, saved.path + ", " + decimal_text(static_cast<std::int64_t>(image.end)), true);
     if (!saved.ok) report_write_failure(saved.path);
+    return saved.ok;
 }
 
 }  // namespace
 
-void extraction_job() {
+JobOutcome extraction_job() {
     ModuleState& state = module_state();
+    JobOutcome outcome;
     // Every picture takes and frees a few buffers of up to a few hundred KiB
     // (its pixels, the PNG rows, zlib's state). Keeping up to 16 MiB of freed
     // memory at the top of the heap spares the system giving the same pages
@@ -166,6 +169,7 @@ void extraction_job() {
     if (!file_bytes) {
         print_text(0, "Nie mozna odczytac pliku | cannot read the file: " + state.input_path, true);
         file_bytes.emplace();
+        outcome.ok = false;
     }
     state.input_bytes = std::move(*file_bytes);
     const std::vector<std::uint8_t>& bytes = state.input_bytes;
@@ -175,6 +179,7 @@ void extraction_job() {
     // The build file, palette images, tile listing and pass folders go with
     // the pictures into the folder named after the archive.
     const std::string picture_dir = join_path(state.input_dir, state.input_base_name) + path_separator;
+    outcome.output = picture_dir;
     if (!file_exists(picture_dir)) make_directory(picture_dir);
     std::error_code folder_error;
     if (!std::filesystem::is_directory(picture_dir, folder_error)) {
@@ -182,12 +187,15 @@ void extraction_job() {
         print_text(0, "Nie mozna utworzyc katalogu | cannot create the folder: " + picture_dir, true);
         state.input_bytes.clear();
         state.input_bytes.shrink_to_fit();
-        return;
+        outcome.ok = false;
+        return outcome;
     }
 
     BuildFileWriter build_file;
-    if (!build_file.open(join_path(picture_dir, build_file_name)))
+    if (!build_file.open(join_path(picture_dir, build_file_name))) {
         report_write_failure(join_path(picture_dir, build_file_name));
+        outcome.ok = false;
+    }
 
     ExtractionPalette palette;
     if (state.palette_source == 2) {
@@ -296,7 +304,9 @@ void extraction_job() {
 
     RunStyleWatch watch;
     if (kind == archive_kinds::trc || kind == archive_kinds::trw) {
-        extract_items(data, container, picture_dir, save_as_bmp, palette);
+        const ItemTally items = extract_items(data, container, picture_dir, save_as_bmp, palette);
+        outcome.written = items.written;
+        if (items.failed > 0) outcome.ok = false;
     } else if (images) {
         const int passes = kind == archive_kinds::tile_set ? tile_set_passes : 1;
         for (int pass = 1; pass <= passes; ++pass) {
@@ -308,7 +318,10 @@ void extraction_job() {
                     if (pass == 1) tile_listing.write_tile(static_cast<std::uint16_t>(image.tile_value), number);
                     name = decimal_text(static_cast<std::int32_t>(pass)) + path_separator + name;
                 }
-                extract_image(job, image, number, name, palette, watch);
+                if (extract_image(job, image, number, name, palette, watch))
+                    ++outcome.written;
+                else
+                    outcome.ok = false;
                 if (image.cut_short && pass == 1) report_cut_image(number);
             }
             if (pass == 1 && report_missing && images->size() < image_count)
@@ -325,6 +338,7 @@ void extraction_job() {
 
     state.input_bytes.clear();
     state.input_bytes.shrink_to_fit();
+    return outcome;
 }
 
 }  // namespace quarnel

@@ -27,7 +27,8 @@ bool unsafe_file_name(std::string_view name) {
 
 // A picture item drawn in the working colours and saved; an item of no
 // pixels is saved as a single transparent pixel so that it keeps its file.
-void write_picture_item(std::span<const std::uint8_t> data, const ContainerItem& item, const std::string& file_base,
+// True when it was written.
+bool write_picture_item(std::span<const std::uint8_t> data, const ContainerItem& item, const std::string& file_base,
                         bool save_as_bmp, ExtractionPalette& palette) {
     const ArchiveImage& place = item.place;
     PictureCanvas canvas;
@@ -37,7 +38,7 @@ void write_picture_item(std::span<const std::uint8_t> data, const ContainerItem&
                    "Obrazek za duzy: " + item.name + " " + decimal_text(place.width) + "x" + decimal_text(place.height) +
                        " - pominiety | picture too large, skipped",
                    true);
-        return;
+        return false;
     }
     if (pixels == 0) {
         canvas.create(1, 1);
@@ -49,6 +50,7 @@ void write_picture_item(std::span<const std::uint8_t> data, const ContainerItem&
     }
     const PictureCanvas::Saved saved = canvas.save(file_base, save_as_bmp);
     if (!saved.ok) print_text(0, "Blad zapisu | cannot write: " + saved.path, true);
+    return saved.ok;
 }
 
 }  // namespace
@@ -66,8 +68,9 @@ std::string safe_item_file_name(std::string_view name, std::uint32_t number) {
     return safe;
 }
 
-void extract_items(std::span<const std::uint8_t> data, const ItemContainer& container, std::string_view picture_dir,
-                   bool save_as_bmp, ExtractionPalette& palette) {
+ItemTally extract_items(std::span<const std::uint8_t> data, const ItemContainer& container,
+                        std::string_view picture_dir, bool save_as_bmp, ExtractionPalette& palette) {
+    ItemTally tally;
     std::uint32_t number = 0;
     for (const ContainerItem& item : container.items) {
         ++number;
@@ -80,7 +83,8 @@ void extract_items(std::span<const std::uint8_t> data, const ItemContainer& cont
         if (item.kind != ItemKind::data) {
             const std::string pal_name = name_before_dot(file_name) + ".pal";
             palette.palette_from_pal_file(picture_dir, pal_name);
-            write_picture_item(data, item, join_path(picture_dir, file_name), save_as_bmp, palette);
+            const bool written = write_picture_item(data, item, join_path(picture_dir, file_name), save_as_bmp, palette);
+            ++(written ? tally.written : tally.failed);
         } else {
             // A palette item that comes after its picture replaces the empty
             // file the picture left under the lower-case name, as it would on
@@ -93,8 +97,12 @@ void extract_items(std::span<const std::uint8_t> data, const ItemContainer& cont
             });
             // The item's exact bytes: an older, longer file of that name is replaced.
             const std::span<const std::uint8_t> bytes = data.subspan(item.place.pixels, item.place.end - item.place.pixels);
-            if (!write_whole_file(join_path(picture_dir, file_name), bytes))
+            if (write_whole_file(join_path(picture_dir, file_name), bytes)) {
+                ++tally.written;
+            } else {
                 print_text(0, "Blad zapisu | cannot write: " + join_path(picture_dir, file_name), true);
+                ++tally.failed;
+            }
         }
         if (item.place.cut_short)
             print_text(0,
@@ -109,6 +117,7 @@ void extract_items(std::span<const std::uint8_t> data, const ItemContainer& cont
                        decimal_text(std::uint32_t{container.item_count}) + " | no data for items " +
                        decimal_text(number + 1) + " to " + decimal_text(std::uint32_t{container.item_count}),
                    true);
+    return tally;
 }
 
 }  // namespace quarnel

@@ -22,7 +22,11 @@ std::string safe_item_file_name(std::string_view name, std::uint32_t number);
 
 // Writes every item of the container into picture_dir, in record order, so
 // that a ".pal" item is found by the pictures after it.
-void extract_items(std::span<const std::uint8_t> data, const ItemContainer& container, std::string_view picture_dir,
+struct ItemTally {
+    std::uint32_t written = 0;  // items written
+    std::uint32_t failed = 0;   // items that could not be written or were skipped
+};
+ItemTally extract_items(std::span<const std::uint8_t> data, const ItemContainer& container, std::string_view picture_dir,
                    bool save_as_bmp, ExtractionPalette& palette);
 
 }  // namespace quarnel
