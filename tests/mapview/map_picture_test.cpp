@@ -29,16 +29,20 @@ TEST(MapPicture, EqualsTheViewAtEveryScrollPosition) {
     std::filesystem::create_directories(dir.file("config/quarnel"));
     test::write_file(dir.file("config/quarnel/setup.txt"), "DCpath=" + dir.file("game") + "\r\n");
     const std::vector<std::string> environment = {"XDG_CONFIG_HOME=" + dir.file("config")};
+    // A copy of the program, so that no setup.txt beside the built one is read first.
+    const std::string program = dir.file("quarnel");
+    std::filesystem::copy_file(test::quarnel_path(), program);
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
     const std::string map_path = sample_map_path(dir.file("game"));
 
     // Markers of plane 2 with the grid, and markers alone (the view draws its
     // grid only to pixel 400, the picture along every cell).
-    auto run = test::run_program(test::quarnel_path(),
+    auto run = test::run_program(program,
                                  {"map", map_path, "--tiles", "desert", "--markers", "2", "--grid", "--png", "grid.png"},
                                  "", dir.path(), 60, environment);
     test::expect_clean_end(run);
     EXPECT_NE(run.output.find("drew " + map_path + ": 40 x 30 cells in grid.png\r\n"), std::string::npos) << run.output;
-    run = test::run_program(test::quarnel_path(), {"map", map_path, "--tiles", "desert", "--markers", "2"}, "",
+    run = test::run_program(program, {"map", map_path, "--tiles", "desert", "--markers", "2"}, "",
                             dir.path(), 60, environment);
     test::expect_clean_end(run);
     // Without --png the picture goes beside the map.
