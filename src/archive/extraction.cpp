@@ -199,8 +199,11 @@ JobOutcome extraction_job() {
 
     ExtractionPalette palette;
     if (state.palette_source == 2) {
+        // A relative name lies beside the program; an absolute one is taken as it is.
         const std::string program_dir = state.program_dir.empty() ? program_directory() : state.program_dir;
-        palette.palette_from_image(join_path(program_dir, state.palette_image_name), picture_dir);
+        const bool absolute = !state.palette_image_name.empty() && state.palette_image_name.front() == path_separator;
+        palette.palette_from_image(absolute ? state.palette_image_name : join_path(program_dir, state.palette_image_name),
+                                   picture_dir);
     } else {
         palette.palette_from_block(data, picture_dir);
     }

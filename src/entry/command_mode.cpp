@@ -392,6 +392,7 @@ int run_view(CommandWords& words) {
         say_failed(name, "the map could not be shown");
         return 1;
     }
+    say_done("viewed " + name);
     return 0;
 }
 

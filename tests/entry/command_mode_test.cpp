@@ -15,6 +15,7 @@
 #include "archive/sample_archive.h"
 #include "archive/sprite_archive.h"
 #include "entry/version.h"
+#include "mapview/sample_game.h"
 #include "support/run_program.h"
 #include "support/x_display.h"
 
@@ -234,9 +235,43 @@ TEST_F(CommandMode, BuildReportAndRawAsTheInteractiveJobsWithFailuresCounted) {
     EXPECT_EQ(test::read_file(path("given/UNIT/UNIT.txt")), test::read_file(path("asked/UNIT/UNIT.txt")));
     EXPECT_NE(run.errors.find("failed missing.fin: "), std::string::npos) << run.errors;
     EXPECT_NE(run.errors.find("failed SAMPLE.spr: not an animation description"), std::string::npos) << run.errors;
+    // -p takes the palette image as given, here from the current folder.
+    fs::create_directories(path("other"));
+    auto other_palette = sample_palette_block();
+    for (std::size_t i = 0; i < 48; ++i) other_palette[i] = static_cast<std::uint8_t>(63 - i);
+    write_bytes(path("other/OTHER.spr"), write_sprite_set(other_palette, sample_sprites(), true));
+    test::expect_clean_end(quarnel({"extract", "OTHER.spr"}, path("other")));
+    run = quarnel({"extract", "-p", "../other/OTHER/palette.bmp", "UNIT.fin", "PLAIN.spr"}, path("given"));
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_NE(run.errors.find("failed UNIT.fin: not an archive"), std::string::npos) << run.errors;
+    EXPECT_EQ(test::read_file(path("given/PLAIN/palette.bmp")), test::read_file(path("other/OTHER/palette.bmp")));
+    EXPECT_NE(test::read_file(path("given/PLAIN/palette.bmp")), test::read_file(path("asked/PLAIN/palette.bmp")));
     run = quarnel({"build", "no-such-folder", "SAMPLE"}, path("given"));
     EXPECT_EQ(run.exit_status, 1);
     EXPECT_NE(run.output.find("built "), std::string::npos);
+}
+
+TEST_F(CommandMode, MapAndViewAskNothing) {
+    const SampleGame game = make_sample_game();
+    std::string error;
+    ASSERT_TRUE(write_sample_game(path("game"), game, error)) << error;
+    fs::create_directories(path("no-config/quarnel"));
+    test::write_file(path("no-config/quarnel/setup.txt"), "DCpath=" + path("game") + "\r\n");
+    // A copy of the program, so that no setup.txt beside the built one is read first.
+    fs::copy_file(test::quarnel_path(), path("quarnel"));
+    fs::permissions(path("quarnel"), fs::perms::owner_all);
+    const std::string map = sample_map_path(path("game"));
+    auto run = command(path("quarnel"), {"map", map, "--tiles", "desert", "--png", "whole.png"}, dir.path());
+    test::expect_clean_end(run);
+    EXPECT_TRUE(fs::exists(path("whole.png")));
+    // The viewer shows a window and runs until Escape; a tile set that is
+    // not there ends it at once, with no question asked and no key waited for.
+    run = command(path("quarnel"), {"view", map, "--unit", "REAP", "--tiles", "arctic"}, dir.path());
+    EXPECT_FALSE(run.timed_out);
+    EXPECT_EQ(run.exit_status, 1);
+    // (The job's own lines go to the window when one opened.)
+    EXPECT_NE(run.errors.find("failed " + map + ": the map could not be shown"), std::string::npos) << run.errors;
+    EXPECT_EQ(run.output.find("Podaj nazwe jednostki"), std::string::npos);
 }
 
 TEST_F(CommandMode, BytediffStatusAsCmp) {
