@@ -1,5 +1,6 @@
-// setup.txt beside the program (or in the user's configuration folder): items of the form key=value; the key DCpath
-// names the game's folder. Comments start with an apostrophe.
+// setup.txt beside the program, or else in the user's configuration folder:
+// items of the form key=value; the key DCpath names the game's folder.
+// Comments start with an apostrophe.
 #include "entry/setup_file.h"
 
 #include <cstdlib>
