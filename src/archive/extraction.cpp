@@ -161,10 +161,12 @@ void warn_repeated_colours(const Palette& colours, const std::array<bool, palett
 
 // Draws one image in the working colours (placed by its offsets when
 // centering), or with -i its indices as stored, saves it and prints its
-// line. An image of no pixels is saved as one transparent pixel so that the
-// numbering stays whole for a rebuild.
+// line; the outcome counts it once it is written. An image of no pixels is
+// saved as one transparent pixel so that the numbering stays whole for a
+// rebuild.
 void extract_image(const ImageJob& job, const ArchiveImage& image, std::uint32_t number, std::string_view name,
-                   ExtractionPalette& palette, RunStyleWatch& watch, PictureSurvey& survey, OrderedWork& pictures) {
+                   ExtractionPalette& palette, RunStyleWatch& watch, PictureSurvey& survey, OrderedWork& pictures,
+                   JobOutcome& outcome) {
     const std::uint32_t x_offset = job.centering ? image.x_offset : 0;
     const std::uint32_t y_offset = job.centering ? image.y_offset : 0;
     const std::uint32_t x_place = job.keep_indices ? x_offset : (x_offset & 0xFFu);
@@ -177,6 +179,7 @@ void extract_image(const ImageJob& job, const ArchiveImage& image, std::uint32_t
     if (canvas_width * canvas_height > picture_pixel_limit) {
         print_in_order(pictures, "Obrazek " + decimal_text(number) + " za duzy: " + decimal_text(image.width) + "x" +
                                      decimal_text(image.height) + " - pominiety | image too large, skipped");
+        outcome.ok = false;
         return;
     }
     // With -i a run-length picture's own indices are kept too, to see which
@@ -224,9 +227,13 @@ void extract_image(const ImageJob& job, const ArchiveImage& image, std::uint32_t
                              : canvas->save(path, as_bmp);
             canvas->destroy();
         },
-        [saved, line_end] {
+        [saved, line_end, &outcome] {
             print_text(0, saved->path + line_end, true);
-            if (!saved->ok) report_write_failure(saved->path);
+            if (saved->ok)
+                ++outcome.written;
+            else
+                report_write_failure(saved->path);
+            outcome.ok = outcome.ok && saved->ok;
             return true;
         },
         bytes);
@@ -265,8 +272,9 @@ void write_exact_rebuild_file(const std::string& picture_dir, const std::string&
 
 }  // namespace
 
-void extraction_job() {
+JobOutcome extraction_job() {
     ModuleState& state = module_state();
+    JobOutcome outcome;
     // Every picture takes and frees a few buffers of up to a few hundred KiB
     // (its pixels, the PNG rows, zlib's state). Keeping up to 16 MiB of freed
     // memory at the top of the heap spares the system giving the same pages
@@ -287,6 +295,7 @@ void extraction_job() {
     if (!file_bytes) {
         print_text(0, "Nie mozna odczytac pliku | cannot read the file: " + state.input_path, true);
         file_bytes.emplace();
+        outcome.ok = false;
     }
     state.input_bytes = std::move(*file_bytes);
     const std::vector<std::uint8_t>& bytes = state.input_bytes;
@@ -296,6 +305,7 @@ void extraction_job() {
     // The build file, palette images, tile listing and pass folders go with
     // the pictures into the folder named after the archive.
     const std::string picture_dir = join_path(state.input_dir, state.input_base_name) + path_separator;
+    outcome.output = picture_dir;
     if (!file_exists(picture_dir)) make_directory(picture_dir);
     std::error_code folder_error;
     if (!std::filesystem::is_directory(picture_dir, folder_error)) {
@@ -303,17 +313,23 @@ void extraction_job() {
         print_text(0, "Nie mozna utworzyc katalogu | cannot create the folder: " + picture_dir, true);
         state.input_bytes.clear();
         state.input_bytes.shrink_to_fit();
-        return;
+        outcome.ok = false;
+        return outcome;
     }
 
     BuildFileWriter build_file;
-    if (!build_file.open(join_path(picture_dir, build_file_name)))
+    if (!build_file.open(join_path(picture_dir, build_file_name))) {
         report_write_failure(join_path(picture_dir, build_file_name));
+        outcome.ok = false;
+    }
 
     ExtractionPalette palette;
     if (state.palette_source == 2) {
+        // A relative name lies beside the program; an absolute one is taken as it is.
         const std::string program_dir = state.program_dir.empty() ? program_directory() : state.program_dir;
-        palette.palette_from_image(join_path(program_dir, state.palette_image_name), picture_dir);
+        const bool absolute = !state.palette_image_name.empty() && state.palette_image_name.front() == path_separator;
+        palette.palette_from_image(absolute ? state.palette_image_name : join_path(program_dir, state.palette_image_name),
+                                   picture_dir);
     } else {
         palette.palette_from_block(data, picture_dir);
     }
@@ -420,7 +436,9 @@ void extraction_job() {
     PictureSurvey survey;
     OrderedWork pictures(configured_thread_count());
     if (kind == archive_kinds::trc || kind == archive_kinds::trw) {
-        extract_items(data, container, picture_dir, save_as_bmp, state.keep_indices, palette, pictures);
+        const ItemTally items = extract_items(data, container, picture_dir, save_as_bmp, state.keep_indices, palette, pictures);
+        outcome.written = items.written;
+        if (items.failed > 0) outcome.ok = false;
     } else if (images) {
         const int passes = kind == archive_kinds::tile_set ? tile_set_passes : 1;
         for (int pass = 1; pass <= passes; ++pass) {
@@ -432,7 +450,7 @@ void extraction_job() {
                     if (pass == 1) tile_listing.write_tile(static_cast<std::uint16_t>(image.tile_value), number);
                     name = decimal_text(static_cast<std::int32_t>(pass)) + path_separator + name;
                 }
-                extract_image(job, image, number, name, palette, watch, survey, pictures);
+                extract_image(job, image, number, name, palette, watch, survey, pictures, outcome);
                 if (image.cut_short && pass == 1) print_in_order(pictures, cut_image_line(number));
             }
             if (pass == 1 && report_missing && images->size() < image_count)
@@ -462,6 +480,7 @@ void extraction_job() {
 
     state.input_bytes.clear();
     state.input_bytes.shrink_to_fit();
+    return outcome;
 }
 
 }  // namespace quarnel

@@ -36,16 +36,18 @@ void print_in_order(OrderedWork& pictures, std::string line) {
 }
 
 // A picture item drawn in the working colours and saved (on a worker, its
-// line in order); an item of no pixels is saved as a single transparent
-// pixel so that it keeps its file.
+// line and its count in the tally in order); an item of no pixels is saved
+// as a single transparent pixel so that it keeps its file.
 void write_picture_item(std::span<const std::uint8_t> data, const ContainerItem& item, const std::string& file_base,
-                        bool save_as_bmp, bool keep_indices, ExtractionPalette& palette, OrderedWork& pictures) {
+                        bool save_as_bmp, bool keep_indices, ExtractionPalette& palette, OrderedWork& pictures,
+                        ItemTally& tally) {
     const ArchiveImage& place = item.place;
     auto canvas = std::make_shared<PictureCanvas>();
     const std::uint64_t pixels = pixel_count(place);
     if (pixels > picture_pixel_limit) {
         print_in_order(pictures, "Obrazek za duzy: " + item.name + " " + decimal_text(place.width) + "x" +
                                      decimal_text(place.height) + " - pominiety | picture too large, skipped");
+        ++tally.failed;
         return;
     }
     const std::uint32_t width = pixels == 0 ? 1 : place.width;
@@ -69,8 +71,9 @@ void write_picture_item(std::span<const std::uint8_t> data, const ContainerItem&
                              : canvas->save(file_base, save_as_bmp);
             canvas->destroy();
         },
-        [saved] {
+        [saved, &tally] {
             if (!saved->ok) print_text(0, "Blad zapisu | cannot write: " + saved->path, true);
+            ++(saved->ok ? tally.written : tally.failed);
             return true;
         },
         picture_bytes_in_flight(std::uint64_t{width} * height * (keep_indices ? 1u : 4u)));
@@ -91,8 +94,10 @@ std::string safe_item_file_name(std::string_view name, std::uint32_t number) {
     return safe;
 }
 
-void extract_items(std::span<const std::uint8_t> data, const ItemContainer& container, std::string_view picture_dir,
-                   bool save_as_bmp, bool keep_indices, ExtractionPalette& palette, OrderedWork& pictures) {
+ItemTally extract_items(std::span<const std::uint8_t> data, const ItemContainer& container,
+                        std::string_view picture_dir, bool save_as_bmp, bool keep_indices, ExtractionPalette& palette,
+                        OrderedWork& pictures) {
+    ItemTally tally;
     std::uint32_t number = 0;
     std::set<std::string> pictures_named;
     for (const ContainerItem& item : container.items) {
@@ -109,7 +114,7 @@ void extract_items(std::span<const std::uint8_t> data, const ItemContainer& cont
             if (!pictures_named.insert(file_name).second) pictures.drain();
             palette.palette_from_pal_file(picture_dir, pal_name);
             write_picture_item(data, item, join_path(picture_dir, file_name), save_as_bmp, keep_indices, palette,
-                               pictures);
+                               pictures, tally);
         } else {
             // Files and lines of data items come after every picture before them.
             pictures.drain();
@@ -124,8 +129,12 @@ void extract_items(std::span<const std::uint8_t> data, const ItemContainer& cont
             });
             // The item's exact bytes: an older, longer file of that name is replaced.
             const std::span<const std::uint8_t> bytes = data.subspan(item.place.pixels, item.place.end - item.place.pixels);
-            if (!write_whole_file(join_path(picture_dir, file_name), bytes))
+            if (write_whole_file(join_path(picture_dir, file_name), bytes)) {
+                ++tally.written;
+            } else {
                 print_text(0, "Blad zapisu | cannot write: " + join_path(picture_dir, file_name), true);
+                ++tally.failed;
+            }
         }
         if (item.place.cut_short)
             print_in_order(pictures, "Plik urwany w elemencie " + decimal_text(number) + " (" + file_name +
@@ -139,6 +148,7 @@ void extract_items(std::span<const std::uint8_t> data, const ItemContainer& cont
                        decimal_text(std::uint32_t{container.item_count}) + " | no data for items " +
                        decimal_text(number + 1) + " to " + decimal_text(std::uint32_t{container.item_count}),
                    true);
+    return tally;
 }
 
 }  // namespace quarnel

@@ -26,7 +26,12 @@ std::string safe_item_file_name(std::string_view name, std::uint32_t number);
 // (option -i) writes the pictures as indexed PNG or 8-bit BMP. Pictures are
 // coded and written on the workers of `pictures`; files and lines come out
 // in item order.
-void extract_items(std::span<const std::uint8_t> data, const ItemContainer& container, std::string_view picture_dir,
-                   bool save_as_bmp, bool keep_indices, ExtractionPalette& palette, OrderedWork& pictures);
+struct ItemTally {
+    std::uint32_t written = 0;  // items written
+    std::uint32_t failed = 0;   // items that could not be written or were skipped
+};
+ItemTally extract_items(std::span<const std::uint8_t> data, const ItemContainer& container,
+                        std::string_view picture_dir, bool save_as_bmp, bool keep_indices, ExtractionPalette& palette,
+                        OrderedWork& pictures);
 
 }  // namespace quarnel
