@@ -89,22 +89,30 @@ private:
     std::array<bool, palette_entries> matched_{};
 };
 
+// The rectangle a picture of width x height keeps from origin (already
+// inside it) to its right and bottom edges; nothing at all when either side
+// is empty.
+CodedPicture trimmed_rectangle(std::uint32_t width, std::uint32_t height, TrimOrigin origin) {
+    CodedPicture coded;
+    coded.x_offset = origin.column;
+    coded.y_offset = origin.row;
+    coded.width = width - origin.column;
+    coded.height = height - origin.row;
+    if (coded.width == 0 || coded.height == 0) {
+        coded.width = 0;
+        coded.height = 0;
+    }
+    return coded;
+}
+
 }  // namespace
 
 CodedPicture code_picture(const PictureView& picture, TrimOrigin origin, const ColourMatcher& matcher,
                           PixelStorage storage, bool row_split, std::vector<std::uint8_t>& out) {
-    CodedPicture coded;
-    if (origin.column > picture.width) origin.column = picture.width;
-    if (origin.row > picture.height) origin.row = picture.height;
-    coded.x_offset = origin.column;
-    coded.y_offset = origin.row;
-    coded.width = picture.width - origin.column;
-    coded.height = picture.height - origin.row;
-    if (coded.width == 0 || coded.height == 0) {
-        coded.width = 0;
-        coded.height = 0;
-        return coded;
-    }
+    origin.column = std::min(origin.column, picture.width);
+    origin.row = std::min(origin.row, picture.height);
+    CodedPicture coded = trimmed_rectangle(picture.width, picture.height, origin);
+    if (coded.width == 0) return coded;
 
     // The rectangle's indices, row by row: the raw bytes themselves, or the
     // input of the run-length coder.
@@ -148,18 +156,10 @@ TrimOrigin find_trim_origin(const IndexView& picture, bool index_0_blank) {
 
 CodedPicture code_indices(const IndexView& picture, TrimOrigin origin, PixelStorage storage, bool row_split,
                           std::vector<std::uint8_t>& out) {
-    CodedPicture coded;
     origin.column = std::min(origin.column, picture.width);
     origin.row = std::min(origin.row, picture.height);
-    coded.x_offset = origin.column;
-    coded.y_offset = origin.row;
-    coded.width = picture.width - origin.column;
-    coded.height = picture.height - origin.row;
-    if (coded.width == 0 || coded.height == 0) {
-        coded.width = 0;
-        coded.height = 0;
-        return coded;
-    }
+    CodedPicture coded = trimmed_rectangle(picture.width, picture.height, origin);
+    if (coded.width == 0) return coded;
     std::vector<std::uint8_t> indices(std::size_t{coded.width} * coded.height);
     for (std::uint32_t y = 0; y < coded.height; ++y) {
         const std::uint8_t* source = picture.top_row + (std::size_t{origin.row} + y) * picture.pitch + origin.column;
