@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
-# Sets up a machine for quarnel and builds it: installs the Debian packages
-# listed in tools/debian-packages.txt that are missing (as root; otherwise it
-# prints the command to run), then configures and builds with CMake and
-# Ninja into build/ (programs: build/quarnel and build/bytediff).
+# Sets up a machine for quarnel and builds it, in three steps:
+#   1. installs the Debian packages listed in tools/debian-packages.txt that
+#      are missing (as root; otherwise it prints the command to run);
+#   2. configures with CMake and Ninja into build/;
+#   3. builds the targets named on the command line, or everything (the
+#      programs build/quarnel and build/bytediff, the sample makers, the
+#      tests and the benchmarks) when none is named.
+#   ./setup.sh                          everything
+#   ./setup.sh quarnel bytediff         only the two programs
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -31,5 +36,11 @@ if [ "${#missing[@]}" -gt 0 ]; then
 fi
 
 cmake -S . -B build -G Ninja
-cmake --build build -j 2
-echo "Built: build/quarnel and build/bytediff"
+
+if [ "$#" -gt 0 ]; then
+    cmake --build build -j 2 --target "$@"
+    echo "Built in build/: $*"
+else
+    cmake --build build -j 2
+    echo "Built: build/quarnel and build/bytediff"
+fi

@@ -2,10 +2,14 @@
 // 128 x 128 pixels, beside libpng decoding the same files (read from disk
 // the same way). The build does everything the job does: list, read and
 // decode each picture, trim, match colours, code, assemble and write the
-// archive; the console is silenced.
+// archive; the console is silenced. Builds run with 1 and 2 threads (the
+// argument), on the files as extraction writes them (filter None) and on
+// the same pictures written by libpng with its adaptive filters, as paint
+// programs write them. peak_rss_mib is the bench process's peak so far.
 #include <benchmark/benchmark.h>
 #include <png.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 
 #include <filesystem>
 #include <random>
@@ -34,7 +38,7 @@ struct BenchFolder {
     std::vector<std::string> files;
     Palette palette{};
 
-    BenchFolder() {
+    explicit BenchFolder(bool adaptive_filters) {
         // palette.bmp is written through an image buffer, which needs the
         // screen (in memory only here).
         setenv("SDL_VIDEODRIVER", "dummy", 1);
@@ -72,21 +76,39 @@ struct BenchFolder {
             std::string name = std::to_string(n);
             name = std::string(4 - name.size(), '0') + name + ".png";
             files.push_back(folder + name);
-            png_save(files.back(), image.get());
+            if (!adaptive_filters) {
+                png_save(files.back(), image.get());
+                continue;
+            }
+            png_image written{};
+            written.version = PNG_IMAGE_VERSION;
+            written.width = width;
+            written.height = height;
+            written.format = PNG_FORMAT_BGRA;
+            png_image_write_to_file(&written, files.back().c_str(), 0, image_row(*image, *layout, 0), 0, nullptr);
         }
     }
     ~BenchFolder() { std::filesystem::remove_all(root); }
 };
 
-BenchFolder& bench_folder() {
-    static BenchFolder folder;
-    return folder;
+BenchFolder& bench_folder(bool adaptive_filters = false) {
+    static BenchFolder plain(false);
+    if (!adaptive_filters) return plain;
+    static BenchFolder adaptive(true);
+    return adaptive;
 }
 
-void BM_BuildArchive(benchmark::State& state) {
-    BenchFolder& folder = bench_folder();
+double peak_rss_mib() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+void build(benchmark::State& state, bool adaptive_filters) {
+    BenchFolder& folder = bench_folder(adaptive_filters);
     const BuilderConsole silent{[](std::string_view) {}, [](int) {}};
-    const BuilderInput input{folder.folder + "0001.png", folder.folder, "sprites"};
+    BuilderInput input{folder.folder + "0001.png", folder.folder, "sprites"};
+    input.threads = static_cast<unsigned>(state.range(0));
     std::uint64_t size = 0;
     for (auto _ : state) {
         const BuilderOutcome outcome = run_builder(input, silent);
@@ -96,10 +118,14 @@ void BM_BuildArchive(benchmark::State& state) {
     }
     state.counters["archive_bytes"] = static_cast<double>(size);
     state.counters["pictures"] = picture_count;
+    state.counters["peak_rss_mib"] = peak_rss_mib();
 }
 
-void BM_LibpngDecode(benchmark::State& state) {
-    BenchFolder& folder = bench_folder();
+void BM_BuildArchive(benchmark::State& state) { build(state, false); }
+void BM_BuildArchiveAdaptiveFilters(benchmark::State& state) { build(state, true); }
+
+void libpng_decode(benchmark::State& state, bool adaptive_filters) {
+    BenchFolder& folder = bench_folder(adaptive_filters);
     std::vector<std::uint8_t> pixels;
     for (auto _ : state) {
         for (const std::string& name : list_files_with_suffix(folder.folder, ".png")) {
@@ -118,6 +144,9 @@ void BM_LibpngDecode(benchmark::State& state) {
     }
     state.counters["pictures"] = picture_count;
 }
+
+void BM_LibpngDecode(benchmark::State& state) { libpng_decode(state, false); }
+void BM_LibpngDecodeAdaptiveFilters(benchmark::State& state) { libpng_decode(state, true); }
 
 // The builder's own PNG reader on the same files, to show how much of the
 // build is decoding.
@@ -160,4 +189,6 @@ void BM_CodePictures(benchmark::State& state) {
 BENCHMARK(BM_CodePictures)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_ReaderDecode)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_LibpngDecode)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK(BM_BuildArchive)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_BuildArchive)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+BENCHMARK(BM_LibpngDecodeAdaptiveFilters)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_BuildArchiveAdaptiveFilters)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();

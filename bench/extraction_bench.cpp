@@ -1,7 +1,10 @@
 // Extraction of a run-length sprite set of 2000 sprites (16 x 16 to
 // 128 x 128, about 40 % transparent) to PNG, run as a user would run it
-// (quarnel headless with the answers on standard input), beside the floor it
-// is built on: zlib's compress alone on the same filtered rows.
+// (quarnel headless with the answers on standard input), without and with
+// option -i (indexed pictures), with 1 and 2 threads (QUARNEL_THREADS),
+// beside the floor it is built on: zlib's compress alone on the same
+// filtered rows. Also a tile set of 400 tiles (seven passes, 2800 pictures)
+// beside compress alone on its rows.
 //
 // Counters: peak_rss_mib is the extraction process's peak resident memory;
 // archive_mib the archive's size. Targets: extraction at most 1.10 x the
@@ -77,23 +80,30 @@ std::vector<SamplePicture> bench_sprites() {
     return sprites;
 }
 
-BenchArchive& bench_archive() {
-    static BenchArchive archive = [] {
+BenchArchive make_bench_archive(bool tile_set) {
         BenchArchive a;
         // The pictures go to memory (/dev/shm) unless TMPDIR says otherwise:
         // the run measures the extraction's own work, not the disk's journal.
         std::error_code shm_error;
         const bool in_memory = std::getenv("TMPDIR") == nullptr && fs::is_directory("/dev/shm", shm_error);
         const fs::path base = in_memory ? fs::path("/dev/shm") : fs::temp_directory_path();
-        a.folder = (base / ("quarnel-extraction-bench-" + std::to_string(::getpid()))).string();
+        a.folder = (base / ("quarnel-extraction-bench-" + std::to_string(::getpid()) + (tile_set ? "-tiles" : ""))).string();
         fs::create_directories(a.folder);
-        a.path = a.folder + "/BENCH.spr";
+        a.path = a.folder + (tile_set ? "/BENCH.bts" : "/BENCH.spr");
         const auto block = sample_palette_block();
-        a.bytes = write_sprite_set(block, bench_sprites(), true);
+        a.bytes = tile_set ? write_tile_set(0x1770, block, sample_tiles(400)) : write_sprite_set(block, bench_sprites(), true);
         malloc_trim(0);
         write_whole_file(a.path, a.bytes);
         return a;
-    }();
+}
+
+BenchArchive& bench_archive() {
+    static BenchArchive archive = make_bench_archive(false);
+    return archive;
+}
+
+BenchArchive& bench_tile_set() {
+    static BenchArchive archive = make_bench_archive(true);
     return archive;
 }
 
@@ -107,23 +117,26 @@ struct ChildRun {
     double cpu_seconds = 0;    // user + system time of the child
 };
 
-// Runs quarnel on the archive with the answers "n" and "png".
-ChildRun run_extraction(const BenchArchive& archive) {
+// Runs quarnel on the archive with the answers "n" and "png"; with
+// keep_indices also the option -i (indexed pictures and the side file).
+ChildRun run_extraction(const BenchArchive& archive, bool keep_indices, long threads) {
     ChildRun run;
     const std::string answers_path = archive.folder + "/answers.txt";
-    write_whole_file(answers_path, std::string_view("n\npng\n"));
+    const bool tile_set = archive.path.ends_with(".bts");
+    write_whole_file(answers_path, std::string_view(tile_set ? "png\n" : "n\npng\n"));
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, answers_path.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<std::string> env_text{"SDL_VIDEODRIVER=dummy"};
+    std::vector<std::string> env_text{"SDL_VIDEODRIVER=dummy", "QUARNEL_THREADS=" + std::to_string(threads)};
     std::vector<char*> env;
     for (auto& e : env_text) env.push_back(e.data());
     env.push_back(nullptr);
     const std::string program = quarnel_program();
     std::string input = archive.path;
-    char* argv[] = {const_cast<char*>(program.c_str()), input.data(), nullptr};
+    std::string option = "-i";
+    char* argv[] = {const_cast<char*>(program.c_str()), input.data(), keep_indices ? option.data() : nullptr, nullptr};
     // The child's peak memory counts the parent's until exec: reset the
     // parent's high-water mark (it holds little more than the archive).
     write_whole_file("/proc/self/clear_refs", std::string_view("5"));
@@ -140,12 +153,11 @@ ChildRun run_extraction(const BenchArchive& archive) {
     return run;
 }
 
-void BM_ExtractRunLengthSpriteSetToPng(benchmark::State& state) {
-    BenchArchive& archive = bench_archive();
+void extract_and_count(benchmark::State& state, BenchArchive& archive, bool keep_indices, const std::string& last) {
     long peak = 0;
     double cpu = 0;
     for (auto _ : state) {
-        const ChildRun run = run_extraction(archive);
+        const ChildRun run = run_extraction(archive, keep_indices, state.range(0));
         if (run.peak_kib < 0) {
             state.SkipWithError("quarnel did not run");
             return;
@@ -158,9 +170,25 @@ void BM_ExtractRunLengthSpriteSetToPng(benchmark::State& state) {
     state.counters["child_cpu_ms"] = cpu * 1000.0 / static_cast<double>(state.iterations());
     state.counters["peak_rss_mib"] = static_cast<double>(peak) / 1024.0;
     state.counters["archive_mib"] = static_cast<double>(archive.bytes.size()) / (1024.0 * 1024.0);
-    if (!fs::exists(archive.folder + "/BENCH/2000.png")) state.SkipWithError("pictures missing");
+    if (!fs::exists(archive.folder + "/BENCH/" + last)) state.SkipWithError("pictures missing");
 }
-BENCHMARK(BM_ExtractRunLengthSpriteSetToPng)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+void BM_ExtractRunLengthSpriteSetToPng(benchmark::State& state) {
+    extract_and_count(state, bench_archive(), false, "2000.png");
+}
+BENCHMARK(BM_ExtractRunLengthSpriteSetToPng)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+// The same workload with -i: indexed PNGs (a quarter of the pixel bytes to
+// compress, plus PLTE and tRNS) and exact_rebuild.txt, with each picture's
+// tokens recoded in both styles to find the one that gives them back.
+void BM_ExtractRunLengthSpriteSetToIndexedPng(benchmark::State& state) {
+    extract_and_count(state, bench_archive(), true, "2000.png");
+}
+BENCHMARK(BM_ExtractRunLengthSpriteSetToIndexedPng)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+// 400 tiles, written seven times (one pass folder per step of the cycling colours).
+void BM_ExtractTileSetToPng(benchmark::State& state) { extract_and_count(state, bench_tile_set(), false, "7/0400.png"); }
+BENCHMARK(BM_ExtractTileSetToPng)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 // The rows the PNG writer compresses for each sprite: filter byte 0, then
 // red, green, blue, alpha per pixel (transparent pixels 0).
@@ -201,5 +229,42 @@ void BM_CompressFloor(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_CompressFloor)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+// compress alone on the rows of the tile set's 2800 pictures: every tile in
+// the colours of each of the seven passes.
+void BM_CompressFloorTileSet(benchmark::State& state) {
+    const BenchArchive& archive = bench_tile_set();
+    const TileSet set = parse_tile_set(archive.bytes);
+    ExtractionPalette colours;
+    colours.base = palette_from_block_bytes(set.palette_block);
+    colours.working = colours.base;
+    std::vector<std::vector<std::uint8_t>> all;
+    for (int pass = 0; pass < 7; ++pass) {
+        colours.rotate_cycle_colours(pass);
+        for (const ArchiveImage& tile : set.tiles) {
+            const IndexedPicture p = decode_picture(archive.bytes, PixelStorage::raw, tile);
+            std::vector<std::uint8_t> rows;
+            for (std::uint32_t y = 0; y < p.height; ++y) {
+                rows.push_back(0);
+                for (std::uint32_t x = 0; x < p.width; ++x) {
+                    const std::uint32_t c = colours.working[p.indices[std::size_t{y} * p.width + x]];
+                    rows.insert(rows.end(), {static_cast<std::uint8_t>(c >> 16), static_cast<std::uint8_t>(c >> 8),
+                                             static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(c >> 24)});
+                }
+            }
+            all.push_back(std::move(rows));
+        }
+    }
+    std::vector<std::uint8_t> out;
+    for (auto _ : state) {
+        for (const auto& rows : all) {
+            uLongf length = compressBound(static_cast<uLong>(rows.size()));
+            out.resize(length);
+            compress(out.data(), &length, rows.data(), static_cast<uLong>(rows.size()));
+            benchmark::DoNotOptimize(out.data());
+        }
+    }
+}
+BENCHMARK(BM_CompressFloorTileSet)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 }  // namespace

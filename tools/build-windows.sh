@@ -30,11 +30,7 @@ if [ "${#missing[@]}" -gt 0 ]; then
     fi
 fi
 
-# ccache, when the machine has it set up, keeps what was compiled before.
-if [ -f /root/.ccache-env ] && [ -z "${CCACHE_DIR:-}" ]; then
-    # shellcheck disable=SC1091
-    . /root/.ccache-env || true
-fi
+# ccache, when the machine has it, keeps what was compiled before.
 launcher=()
 if command -v ccache >/dev/null; then
     launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: first the normal build in build/,
 # then a build with AddressSanitizer and UndefinedBehaviorSanitizer in
-# build-asan/, then the Windows build (build-windows/, tools/build-windows.sh)
+# build-asan/, the parallel work's tests with ThreadSanitizer in
+# build-tsan/, then the Windows build (build-windows/, tools/build-windows.sh)
 # with its tests run through Wine, then every fuzz target for a short while
 # (clang, build-fuzz/; QUARNEL_FUZZ_SECONDS per target, default 30, 0 leaves
 # it out). Any failing test, sanitizer report or fuzzing finding fails the
@@ -22,6 +23,13 @@ cmake --build build-asan -j 2
 export ASAN_OPTIONS="abort_on_error=1:halt_on_error=1:detect_leaks=1:exitcode=66"
 export UBSAN_OPTIONS="halt_on_error=1:abort_on_error=1:print_stacktrace=1"
 ctest --test-dir build-asan -j 2 --output-on-failure
+
+echo "== The tests of the work spread over threads with ThreadSanitizer (build-tsan/)"
+cmake -S . -B build-tsan -G Ninja -DQUARNEL_TSAN=ON -DQUARNEL_BENCH=OFF
+cmake --build build-tsan -j 2 --target quarnel runtime_tests archive_tests
+(export TSAN_OPTIONS="halt_on_error=1:exitcode=66" QUARNEL_TEST_STRIDE=8 QUARNEL_THREADS=4
+ build-tsan/tests/runtime_tests --gtest_filter='WorkerPool.*'
+ build-tsan/tests/archive_tests --gtest_filter='ParallelOutput.*')
 
 echo "== Windows build (build-windows/) and its tests under Wine"
 windows_start=$SECONDS

@@ -98,8 +98,9 @@ AnimationReport make_animation_report(std::span<const std::uint8_t> description,
     return report;
 }
 
-void animation_report_job() {
+JobOutcome animation_report_job() {
     ModuleState& state = module_state();
+    JobOutcome outcome;
 
     std::string skip_text;
     ask_answer(skip_prompt, false, skip_text);
@@ -107,7 +108,8 @@ void animation_report_job() {
     auto content = read_whole_file(state.input_path);
     if (!content) {
         print_text(0, "No file found! Nie ma takiego pliku! " + state.input_path, true);
-        return;
+        outcome.ok = false;
+        return outcome;
     }
     state.input_bytes = std::move(*content);
 
@@ -126,12 +128,16 @@ void animation_report_job() {
         close_file(report_file);
     }
     if (!written) print_text(0, "Nie mozna zapisac raportu! Cannot write the report: " + report_path, true);
+    outcome.ok = written;
+    outcome.written = written ? 1 : 0;
+    outcome.output = report_path;
 
     if (report.ended_early) print_text(0, animation_file_ended_line(report.data_size), true);
     print_text(0, "start w: " + number(report.start_position), true);
 
     state.input_bytes.clear();
     state.input_bytes.shrink_to_fit();
+    return outcome;
 }
 
 }  // namespace quarnel

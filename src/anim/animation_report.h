@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "entry/module_state.h"
+
 namespace quarnel {
 
 // The line that says the data ran out before the frames did; it ends the
@@ -29,6 +31,6 @@ AnimationReport make_animation_report(std::span<const std::uint8_t> description,
 // The line for a report that ended early (without its line end).
 std::string animation_file_ended_line(std::uint64_t data_size);
 
-void animation_report_job();
+JobOutcome animation_report_job();
 
 }  // namespace quarnel

@@ -8,8 +8,11 @@
 #include <malloc.h>
 #endif
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <filesystem>
+#include <memory>
 #include <limits>
 #include <string>
 #include <system_error>
@@ -18,14 +21,17 @@
 #include "archive/item_container.h"
 #include "archive/palette.h"
 #include "archive/picture_canvas.h"
+#include "archive/run_length_encode.h"
 #include "archive/sprite_archive.h"
 #include "builder/build_file.h"
+#include "builder/exact_rebuild_file.h"
 #include "entry/module_state.h"
 #include "runtime/byte_reader.h"
 #include "runtime/console.h"
 #include "runtime/files.h"
 #include "runtime/paths.h"
 #include "runtime/text.h"
+#include "runtime/worker_pool.h"
 
 namespace quarnel {
 
@@ -83,18 +89,22 @@ void report_write_failure(const std::string& path) {
     print_text(0, "Blad zapisu | cannot write: " + path, true);
 }
 
-void report_cut_image(std::uint32_t number) {
-    print_text(0,
-               "Plik urwany w obrazku " + decimal_text(number) + " - reszta obrazka pusta | file ends inside image " +
-                   decimal_text(number) + ", the rest of it left blank",
-               true);
+std::string cut_image_line(std::uint32_t number) {
+    return "Plik urwany w obrazku " + decimal_text(number) + " - reszta obrazka pusta | file ends inside image " +
+           decimal_text(number) + ", the rest of it left blank";
 }
 
-void report_missing_images(std::uint32_t first, std::uint32_t last) {
-    print_text(0,
-               "Brak danych dla obrazkow " + decimal_text(first) + " do " + decimal_text(last) +
-                   " | no data for images " + decimal_text(first) + " to " + decimal_text(last),
-               true);
+std::string missing_images_line(std::uint32_t first, std::uint32_t last) {
+    return "Brak danych dla obrazkow " + decimal_text(first) + " do " + decimal_text(last) + " | no data for images " +
+           decimal_text(first) + " to " + decimal_text(last);
+}
+
+// A console line in its place among the pictures' lines.
+void print_in_order(OrderedWork& pictures, std::string line) {
+    pictures.add_finish([line = std::move(line)] {
+        print_text(0, line, true);
+        return true;
+    });
 }
 
 struct ImageJob {
@@ -102,52 +112,171 @@ struct ImageJob {
     PixelStorage storage = PixelStorage::raw;
     bool centering = false;
     bool save_as_bmp = false;
+    bool keep_indices = false;  // option -i: indexed pictures, indices as stored
     std::string picture_dir;
 };
 
+// What extraction sees of the pictures beyond their pixels: the indices
+// drawn (for the warning on repeated colours) and, with -i, which of the
+// builder's two coding styles gives every run-length picture back as stored.
+struct PictureSurvey {
+    std::array<bool, palette_entries> drawn{};
+    bool recodes_without_split = true;
+    bool recodes_with_split = true;
+
+    // The stored tokens against what the builder's coder makes of the
+    // picture's indices (0 where nothing is drawn).
+    void compare_styles(std::span<const std::uint8_t> indices, const ArchiveImage& image,
+                        std::span<const std::uint8_t> data) {
+        if (!recodes_without_split && !recodes_with_split) return;
+        const std::size_t end = std::min(image.end, data.size());
+        const std::span<const std::uint8_t> stored =
+            image.pixels < end ? data.subspan(image.pixels, end - image.pixels) : std::span<const std::uint8_t>();
+        std::vector<std::uint8_t> coded;
+        for (const bool split : {false, true}) {
+            bool& recodes = split ? recodes_with_split : recodes_without_split;
+            if (!recodes) continue;
+            coded.clear();
+            encode_run_length(indices, image.width, image.height, split, coded);
+            recodes = std::equal(coded.begin(), coded.end(), stored.begin(), stored.end());
+        }
+    }
+};
+
+// Without -i: the pictures use colours that the palette holds at more than
+// one index, so a rebuild by colour may give those pixels another index.
+void warn_repeated_colours(const Palette& colours, const std::array<bool, palette_entries>& drawn) {
+    std::string indices;
+    for (std::size_t i = 0; i < palette_entries; ++i) {
+        if (!drawn[i]) continue;
+        bool twin = false;
+        for (std::size_t j = 0; j < palette_entries && !twin; ++j) twin = j != i && colours[j] == colours[i];
+        if (twin) indices += " " + decimal_text(static_cast<std::uint32_t>(i));
+    }
+    if (indices.empty()) return;
+    print_text(0,
+               "uwaga: paleta powtarza kolory uzytych indeksow:" + indices +
+                   " - przebudowa moze je zmienic, opcja -i je zachowa | warning: the palette repeats the colours of "
+                   "indices" + indices + " used by the pictures; a rebuild may change them, option -i keeps them",
+               true);
+}
+
 // Draws one image in the working colours (placed by its offsets when
-// centering), saves it and prints its line. An image of no pixels is saved
-// as one transparent pixel so that the numbering stays whole for a rebuild.
+// centering), or with -i its indices as stored, saves it and prints its
+// line; the outcome counts it once it is written. An image of no pixels is
+// saved as one transparent pixel so that the numbering stays whole for a
+// rebuild.
 void extract_image(const ImageJob& job, const ArchiveImage& image, std::uint32_t number, std::string_view name,
-                   ExtractionPalette& palette, RunStyleWatch& watch) {
-    const std::uint32_t x_offset = job.centering ? (image.x_offset & 0xFFu) : 0;
-    const std::uint32_t y_offset = job.centering ? (image.y_offset & 0xFFu) : 0;
-    const std::uint64_t canvas_width = std::uint64_t{image.width} + x_offset;
-    const std::uint64_t canvas_height = std::uint64_t{image.height} + y_offset;
+                   ExtractionPalette& palette, RunStyleWatch& watch, PictureSurvey& survey, OrderedWork& pictures,
+                   JobOutcome& outcome) {
+    const std::uint32_t x_offset = job.centering ? image.x_offset : 0;
+    const std::uint32_t y_offset = job.centering ? image.y_offset : 0;
+    const std::uint32_t x_place = job.keep_indices ? x_offset : (x_offset & 0xFFu);
+    const std::uint32_t y_place = job.keep_indices ? y_offset : (y_offset & 0xFFu);
+    const std::uint64_t canvas_width = std::uint64_t{image.width} + x_place;
+    const std::uint64_t canvas_height = std::uint64_t{image.height} + y_place;
     const std::string path = join_path(job.picture_dir, name);
 
     watch.start_image();
     if (canvas_width * canvas_height > picture_pixel_limit) {
-        print_text(0,
-                   "Obrazek " + decimal_text(number) + " za duzy: " + decimal_text(image.width) + "x" +
-                       decimal_text(image.height) + " - pominiety | image too large, skipped",
-                   true);
+        print_in_order(pictures, "Obrazek " + decimal_text(number) + " za duzy: " + decimal_text(image.width) + "x" +
+                                     decimal_text(image.height) + " - pominiety | image too large, skipped");
+        outcome.ok = false;
         return;
     }
-    PictureCanvas canvas;
-    if (canvas_width == 0 || canvas_height == 0) {
-        canvas.create(1, 1);
-    } else if (canvas.create(static_cast<std::uint32_t>(canvas_width), static_cast<std::uint32_t>(canvas_height))) {
+    // With -i a run-length picture's own indices are kept too, to see which
+    // coding style gives back its tokens.
+    const bool check_style = job.keep_indices && job.storage == PixelStorage::run_length;
+    std::vector<std::uint8_t> own_indices;
+    if (check_style) own_indices.assign(static_cast<std::size_t>(pixel_count(image)), 0);
+    auto canvas = std::make_shared<PictureCanvas>();
+    const bool empty = canvas_width == 0 || canvas_height == 0;
+    const auto width = static_cast<std::uint32_t>(empty ? 1 : canvas_width);
+    const auto height = static_cast<std::uint32_t>(empty ? 1 : canvas_height);
+    const bool created = job.keep_indices ? canvas->create_indexed(width, height) : canvas->create(width, height);
+    if (created && !empty) {
         decode_image(
             job.data, job.storage, image,
             [&](std::uint32_t x, std::uint32_t y, std::uint8_t index) {
-                canvas.put(x + x_offset, y + y_offset, palette.working[index]);
+                if (job.keep_indices) {
+                    canvas->put_index(x + x_place, y + y_place, index);
+                    if (check_style) own_indices[std::size_t{y} * image.width + x] = index;
+                } else {
+                    canvas->put(x + x_place, y + y_place, palette.working[index]);
+                }
                 palette.mark_used(index);
+                survey.drawn[index] = true;
             },
             [&](const RunLengthToken& t) {
                 if (t.skip) palette.mark_used(0);
                 watch.token(t);
             });
     }
-    const PictureCanvas::Saved saved = canvas.save(path, job.save_as_bmp);
-    print_text(0, saved.path + ", " + decimal_text(static_cast<std::int64_t>(image.end)), true);
-    if (!saved.ok) report_write_failure(saved.path);
+    if (check_style) survey.compare_styles(own_indices, image, job.data);
+    // Coding and writing go to a worker, with the colours of this moment
+    // (a tile set's next pass turns them); the line follows in order. In
+    // run-length pictures index 0 is a transparent pixel.
+    auto saved = std::make_shared<PictureCanvas::Saved>();
+    const bool keep_indices = job.keep_indices;
+    const bool as_bmp = job.save_as_bmp;
+    const bool index_0_transparent = job.storage == PixelStorage::run_length;
+    auto colours = keep_indices ? std::make_shared<Palette>(palette.working) : nullptr;
+    const std::size_t bytes = picture_bytes_in_flight(std::uint64_t{width} * height * (keep_indices ? 1u : 4u));
+    const std::string line_end = ", " + decimal_text(static_cast<std::int64_t>(image.end));
+    pictures.add(
+        [canvas, saved, colours, path, as_bmp, index_0_transparent] {
+            *saved = colours ? canvas->save_indexed(path, as_bmp, *colours, index_0_transparent)
+                             : canvas->save(path, as_bmp);
+            canvas->destroy();
+        },
+        [saved, line_end, &outcome] {
+            print_text(0, saved->path + line_end, true);
+            if (saved->ok)
+                ++outcome.written;
+            else
+                report_write_failure(saved->path);
+            outcome.ok = outcome.ok && saved->ok;
+            return true;
+        },
+        bytes);
+}
+
+std::uint8_t byte_or_zero(std::span<const std::uint8_t> data, std::size_t at) { return at < data.size() ? data[at] : 0; }
+
+// The exact-rebuild file of a sprite set or tile set extracted with -i.
+void write_exact_rebuild_file(const std::string& picture_dir, const std::string& archive_file_name, bool tile_set,
+                              std::span<const std::uint8_t> data, const std::vector<ArchiveImage>& images,
+                              bool centering, const BuildSettings& build_flags, const PictureSurvey& survey) {
+    ExactRebuildRecord record;
+    record.tile_set = tile_set;
+    record.archive_name = archive_file_name;
+    for (std::size_t i = 0; i < record.header.size(); ++i) record.header[i] = byte_or_zero(data, i);
+    for (std::size_t i = 0; i < record.palette_block.size(); ++i)
+        record.palette_block[i] = byte_or_zero(data, palette_block_offset + i);
+    record.centred = centering;
+    record.build_flags = build_flags;
+    // The style that gives back every picture; the flag as found when
+    // neither does (the pictures were not coded by the builder).
+    record.row_split = build_flags.row_split();
+    if (build_flags.run_length()) {
+        if (record.row_split && !survey.recodes_with_split && survey.recodes_without_split) record.row_split = false;
+        if (!record.row_split && !survey.recodes_without_split && survey.recodes_with_split) record.row_split = true;
+    }
+    for (const ArchiveImage& image : images) {
+        if (tile_set)
+            record.tile_values.push_back(image.tile_value);
+        else
+            record.pictures.push_back(ExactRebuildRecord::Picture{image.width, image.height, image.x_offset, image.y_offset});
+    }
+    const std::string path = join_path(picture_dir, exact_rebuild_file_name);
+    if (!write_whole_file(path, exact_rebuild_text(record))) report_write_failure(path);
 }
 
 }  // namespace
 
-void extraction_job() {
+JobOutcome extraction_job() {
     ModuleState& state = module_state();
+    JobOutcome outcome;
     // Every picture takes and frees a few buffers of up to a few hundred KiB
     // (its pixels, the PNG rows, zlib's state). Keeping up to 16 MiB of freed
     // memory at the top of the heap spares the system giving the same pages
@@ -171,6 +300,7 @@ void extraction_job() {
     if (!file_bytes) {
         print_text(0, "Nie mozna odczytac pliku | cannot read the file: " + state.input_path, true);
         file_bytes.emplace();
+        outcome.ok = false;
     }
     state.input_bytes = std::move(*file_bytes);
     const std::vector<std::uint8_t>& bytes = state.input_bytes;
@@ -180,6 +310,7 @@ void extraction_job() {
     // The build file, palette images, tile listing and pass folders go with
     // the pictures into the folder named after the archive.
     const std::string picture_dir = join_path(state.input_dir, state.input_base_name) + path_separator;
+    outcome.output = picture_dir;
     if (!file_exists(picture_dir)) make_directory(picture_dir);
     std::error_code folder_error;
     if (!std::filesystem::is_directory(picture_dir, folder_error)) {
@@ -187,17 +318,23 @@ void extraction_job() {
         print_text(0, "Nie mozna utworzyc katalogu | cannot create the folder: " + picture_dir, true);
         state.input_bytes.clear();
         state.input_bytes.shrink_to_fit();
-        return;
+        outcome.ok = false;
+        return outcome;
     }
 
     BuildFileWriter build_file;
-    if (!build_file.open(join_path(picture_dir, build_file_name)))
+    if (!build_file.open(join_path(picture_dir, build_file_name))) {
         report_write_failure(join_path(picture_dir, build_file_name));
+        outcome.ok = false;
+    }
 
     ExtractionPalette palette;
     if (state.palette_source == 2) {
+        // A relative name lies beside the program; an absolute one is taken as it is.
         const std::string program_dir = state.program_dir.empty() ? program_directory() : state.program_dir;
-        palette.palette_from_image(join_path(program_dir, state.palette_image_name), picture_dir);
+        const bool absolute = !state.palette_image_name.empty() && state.palette_image_name.front() == path_separator;
+        palette.palette_from_image(absolute ? state.palette_image_name : join_path(program_dir, state.palette_image_name),
+                                   picture_dir);
     } else {
         palette.palette_from_block(data, picture_dir);
     }
@@ -253,6 +390,7 @@ void extraction_job() {
     ImageJob job;
     job.data = data;
     job.save_as_bmp = save_as_bmp;
+    job.keep_indices = state.keep_indices;
     job.picture_dir = picture_dir;
     const std::vector<ArchiveImage>* images = nullptr;
     bool report_missing = true;
@@ -300,8 +438,12 @@ void extraction_job() {
     }
 
     RunStyleWatch watch;
+    PictureSurvey survey;
+    OrderedWork pictures(configured_thread_count());
     if (kind == archive_kinds::trc || kind == archive_kinds::trw) {
-        extract_items(data, container, picture_dir, save_as_bmp, palette);
+        const ItemTally items = extract_items(data, container, picture_dir, save_as_bmp, state.keep_indices, palette, pictures);
+        outcome.written = items.written;
+        if (items.failed > 0) outcome.ok = false;
     } else if (images) {
         const int passes = kind == archive_kinds::tile_set ? tile_set_passes : 1;
         for (int pass = 1; pass <= passes; ++pass) {
@@ -313,23 +455,37 @@ void extraction_job() {
                     if (pass == 1) tile_listing.write_tile(static_cast<std::uint16_t>(image.tile_value), number);
                     name = decimal_text(static_cast<std::int32_t>(pass)) + path_separator + name;
                 }
-                extract_image(job, image, number, name, palette, watch);
-                if (image.cut_short && pass == 1) report_cut_image(number);
+                extract_image(job, image, number, name, palette, watch, survey, pictures, outcome);
+                if (image.cut_short && pass == 1) print_in_order(pictures, cut_image_line(number));
             }
             if (pass == 1 && report_missing && images->size() < image_count)
-                report_missing_images(number + 1, image_count);
+                print_in_order(pictures, missing_images_line(number + 1, image_count));
             if (kind == archive_kinds::tile_set) palette.advance_rotation();
         }
     }
+    pictures.drain();
     tile_listing.close();
 
     build_file.write_flag(watch.repeated_runs ? 1 : 0);
     build_file.close();
 
+    if (images && (kind == archive_kinds::sprite_set || kind == archive_kinds::tile_set)) {
+        const bool tile_set_kind = kind == archive_kinds::tile_set;
+        if (state.keep_indices) {
+            const BuildSettings written{static_cast<std::uint8_t>(tile_set_kind ? 1 : 0),
+                                        static_cast<std::uint8_t>(!tile_set_kind && sprite_set.run_length_coded ? 1 : 0),
+                                        static_cast<std::uint8_t>(watch.repeated_runs ? 1 : 0)};
+            write_exact_rebuild_file(picture_dir, path_file_name(state.input_path), tile_set_kind, data, *images,
+                                     centering, written, survey);
+        }
+    }
+    if (!state.keep_indices && images) warn_repeated_colours(palette.base, survey.drawn);
+
     palette.write_used_palette(join_path(picture_dir, used_palette_file_name));
 
     state.input_bytes.clear();
     state.input_bytes.shrink_to_fit();
+    return outcome;
 }
 
 }  // namespace quarnel

@@ -1,6 +1,8 @@
 #include "archive/item_container.h"
 
 #include <filesystem>
+#include <memory>
+#include <set>
 #include <system_error>
 
 #include "archive/palette.h"
@@ -26,30 +28,56 @@ bool unsafe_file_name(std::string_view name) {
     return name.empty() || name == "." || name == ".." || !file_name_allowed(name);
 }
 
-// A picture item drawn in the working colours and saved; an item of no
-// pixels is saved as a single transparent pixel so that it keeps its file.
+// A console line in its place among the pictures' lines.
+void print_in_order(OrderedWork& pictures, std::string line) {
+    pictures.add_finish([line = std::move(line)] {
+        print_text(0, line, true);
+        return true;
+    });
+}
+
+// A picture item drawn in the working colours and saved (on a worker, its
+// line and its count in the tally in order); an item of no pixels is saved
+// as a single transparent pixel so that it keeps its file.
 void write_picture_item(std::span<const std::uint8_t> data, const ContainerItem& item, const std::string& file_base,
-                        bool save_as_bmp, ExtractionPalette& palette) {
+                        bool save_as_bmp, bool keep_indices, ExtractionPalette& palette, OrderedWork& pictures,
+                        ItemTally& tally) {
     const ArchiveImage& place = item.place;
-    PictureCanvas canvas;
+    auto canvas = std::make_shared<PictureCanvas>();
     const std::uint64_t pixels = pixel_count(place);
     if (pixels > picture_pixel_limit) {
-        print_text(0,
-                   "Obrazek za duzy: " + item.name + " " + decimal_text(place.width) + "x" + decimal_text(place.height) +
-                       " - pominiety | picture too large, skipped",
-                   true);
+        print_in_order(pictures, "Obrazek za duzy: " + item.name + " " + decimal_text(place.width) + "x" +
+                                     decimal_text(place.height) + " - pominiety | picture too large, skipped");
+        ++tally.failed;
         return;
     }
-    if (pixels == 0) {
-        canvas.create(1, 1);
-    } else if (canvas.create(place.width, place.height)) {
+    const std::uint32_t width = pixels == 0 ? 1 : place.width;
+    const std::uint32_t height = pixels == 0 ? 1 : place.height;
+    const bool created = keep_indices ? canvas->create_indexed(width, height) : canvas->create(width, height);
+    if (created && pixels > 0) {
         decode_image(data, PixelStorage::raw, place, [&](std::uint32_t x, std::uint32_t y, std::uint8_t index) {
-            canvas.put(x, y, palette.working[index]);
+            if (keep_indices)
+                canvas->put_index(x, y, index);
+            else
+                canvas->put(x, y, palette.working[index]);
             palette.mark_used(index);
         });
     }
-    const PictureCanvas::Saved saved = canvas.save(file_base, save_as_bmp);
-    if (!saved.ok) print_text(0, "Blad zapisu | cannot write: " + saved.path, true);
+    // With -i the indices as stored, with the colours of the item's .pal.
+    auto colours = keep_indices ? std::make_shared<Palette>(palette.working) : nullptr;
+    auto saved = std::make_shared<PictureCanvas::Saved>();
+    pictures.add(
+        [canvas, colours, saved, file_base, save_as_bmp] {
+            *saved = colours ? canvas->save_indexed(file_base, save_as_bmp, *colours, false)
+                             : canvas->save(file_base, save_as_bmp);
+            canvas->destroy();
+        },
+        [saved, &tally] {
+            if (!saved->ok) print_text(0, "Blad zapisu | cannot write: " + saved->path, true);
+            ++(saved->ok ? tally.written : tally.failed);
+            return true;
+        },
+        picture_bytes_in_flight(std::uint64_t{width} * height * (keep_indices ? 1u : 4u)));
 }
 
 }  // namespace
@@ -69,22 +97,30 @@ std::string safe_item_file_name(std::string_view name, std::uint32_t number) {
     return safe;
 }
 
-void extract_items(std::span<const std::uint8_t> data, const ItemContainer& container, std::string_view picture_dir,
-                   bool save_as_bmp, ExtractionPalette& palette) {
+ItemTally extract_items(std::span<const std::uint8_t> data, const ItemContainer& container,
+                        std::string_view picture_dir, bool save_as_bmp, bool keep_indices, ExtractionPalette& palette,
+                        OrderedWork& pictures) {
+    ItemTally tally;
     std::uint32_t number = 0;
+    std::set<std::string> pictures_named;
     for (const ContainerItem& item : container.items) {
         ++number;
         const std::string file_name = safe_item_file_name(item.name, number);
         if (file_name != item.name)
-            print_text(0,
-                       "Niebezpieczna nazwa elementu " + decimal_text(number) + ": '" + item.name + "' - zapisano jako '" +
-                           file_name + "' | unsafe item name, written as " + file_name,
-                       true);
+            print_in_order(pictures, "Niebezpieczna nazwa elementu " + decimal_text(number) + ": '" + item.name +
+                                         "' - zapisano jako '" + file_name + "' | unsafe item name, written as " +
+                                         file_name);
         if (item.kind != ItemKind::data) {
             const std::string pal_name = name_before_dot(file_name) + ".pal";
+            // A second picture of the same name replaces the first only
+            // after the first is written, as in item order.
+            if (!pictures_named.insert(file_name).second) pictures.drain();
             palette.palette_from_pal_file(picture_dir, pal_name);
-            write_picture_item(data, item, join_path(picture_dir, file_name), save_as_bmp, palette);
+            write_picture_item(data, item, join_path(picture_dir, file_name), save_as_bmp, keep_indices, palette,
+                               pictures, tally);
         } else {
+            // Files and lines of data items come after every picture before them.
+            pictures.drain();
             // A palette item that comes after its picture replaces the empty
             // file the picture left under the lower-case name, as it would on
             // a system that ignores letter case.
@@ -96,22 +132,26 @@ void extract_items(std::span<const std::uint8_t> data, const ItemContainer& cont
             });
             // The item's exact bytes: an older, longer file of that name is replaced.
             const std::span<const std::uint8_t> bytes = data.subspan(item.place.pixels, item.place.end - item.place.pixels);
-            if (!write_whole_file(join_path(picture_dir, file_name), bytes))
+            if (write_whole_file(join_path(picture_dir, file_name), bytes)) {
+                ++tally.written;
+            } else {
                 print_text(0, "Blad zapisu | cannot write: " + join_path(picture_dir, file_name), true);
+                ++tally.failed;
+            }
         }
         if (item.place.cut_short)
-            print_text(0,
-                       "Plik urwany w elemencie " + decimal_text(number) + " (" + file_name +
-                           ") - zapisano to, co jest | file ends inside item " + decimal_text(number) +
-                           ", what exists was written",
-                       true);
+            print_in_order(pictures, "Plik urwany w elemencie " + decimal_text(number) + " (" + file_name +
+                                         ") - zapisano to, co jest | file ends inside item " + decimal_text(number) +
+                                         ", what exists was written");
     }
+    pictures.drain();
     if (container.items.size() < container.item_count)
         print_text(0,
                    "Brak danych dla elementow " + decimal_text(number + 1) + " do " +
                        decimal_text(std::uint32_t{container.item_count}) + " | no data for items " +
                        decimal_text(number + 1) + " to " + decimal_text(std::uint32_t{container.item_count}),
                    true);
+    return tally;
 }
 
 }  // namespace quarnel

@@ -10,6 +10,7 @@
 
 #include "archive/palette.h"
 #include "archive/sprite_archive.h"
+#include "runtime/worker_pool.h"
 
 namespace quarnel {
 
@@ -21,8 +22,16 @@ namespace quarnel {
 std::string safe_item_file_name(std::string_view name, std::uint32_t number);
 
 // Writes every item of the container into picture_dir, in record order, so
-// that a ".pal" item is found by the pictures after it.
-void extract_items(std::span<const std::uint8_t> data, const ItemContainer& container, std::string_view picture_dir,
-                   bool save_as_bmp, ExtractionPalette& palette);
+// that a ".pal" item is found by the pictures after it. keep_indices
+// (option -i) writes the pictures as indexed PNG or 8-bit BMP. Pictures are
+// coded and written on the workers of `pictures`; files and lines come out
+// in item order.
+struct ItemTally {
+    std::uint32_t written = 0;  // items written
+    std::uint32_t failed = 0;   // items that could not be written or were skipped
+};
+ItemTally extract_items(std::span<const std::uint8_t> data, const ItemContainer& container,
+                        std::string_view picture_dir, bool save_as_bmp, bool keep_indices, ExtractionPalette& palette,
+                        OrderedWork& pictures);
 
 }  // namespace quarnel

@@ -37,6 +37,8 @@ struct BuilderInput {
     // The largest archive built; past it the build stops and writes nothing.
     // The archive is assembled in memory, so this bounds the memory taken.
     std::uint64_t largest_archive = largest_archive_bytes;
+    // Threads that decode and code pictures; 0: QUARNEL_THREADS or the cores.
+    unsigned threads = 0;
 };
 
 struct BuilderOutcome {

@@ -75,33 +75,44 @@ public:
             const ColourMatcher::Match found = matcher_.find(colour);
             // A colour in no entry is lost to the palette, unless it is blank.
             unmatched_ += static_cast<std::uint64_t>(!found.matched & (colour != 0));
+            matched_[found.index] |= found.matched;
             indices[i] = found.index;
         }
     }
 
     std::uint64_t unmatched() const { return unmatched_; }
+    const std::array<bool, palette_entries>& matched() const { return matched_; }
 
 private:
     const ColourMatcher& matcher_;
     std::uint64_t unmatched_ = 0;
+    std::array<bool, palette_entries> matched_{};
 };
+
+// The rectangle a picture of width x height keeps from origin (already
+// inside it) to its right and bottom edges; nothing at all when either side
+// is empty.
+CodedPicture trimmed_rectangle(std::uint32_t width, std::uint32_t height, TrimOrigin origin) {
+    CodedPicture coded;
+    coded.x_offset = origin.column;
+    coded.y_offset = origin.row;
+    coded.width = width - origin.column;
+    coded.height = height - origin.row;
+    if (coded.width == 0 || coded.height == 0) {
+        coded.width = 0;
+        coded.height = 0;
+    }
+    return coded;
+}
 
 }  // namespace
 
 CodedPicture code_picture(const PictureView& picture, TrimOrigin origin, const ColourMatcher& matcher,
                           PixelStorage storage, bool row_split, std::vector<std::uint8_t>& out) {
-    CodedPicture coded;
-    if (origin.column > picture.width) origin.column = picture.width;
-    if (origin.row > picture.height) origin.row = picture.height;
-    coded.x_offset = origin.column;
-    coded.y_offset = origin.row;
-    coded.width = picture.width - origin.column;
-    coded.height = picture.height - origin.row;
-    if (coded.width == 0 || coded.height == 0) {
-        coded.width = 0;
-        coded.height = 0;
-        return coded;
-    }
+    origin.column = std::min(origin.column, picture.width);
+    origin.row = std::min(origin.row, picture.height);
+    CodedPicture coded = trimmed_rectangle(picture.width, picture.height, origin);
+    if (coded.width == 0) return coded;
 
     // The rectangle's indices, row by row: the raw bytes themselves, or the
     // input of the run-length coder.
@@ -123,7 +134,41 @@ CodedPicture code_picture(const PictureView& picture, TrimOrigin origin, const C
         rows.match(source, coded.width, target + std::size_t{y} * coded.width);
     }
     coded.unmatched_pixels = rows.unmatched();
+    coded.matched = rows.matched();
     if (storage == PixelStorage::run_length) encode_run_length(indices, coded.width, coded.height, row_split, out);
+    return coded;
+}
+
+TrimOrigin find_trim_origin(const IndexView& picture, bool index_0_blank) {
+    if (!index_0_blank) return TrimOrigin{};
+    TrimOrigin origin{picture.width, picture.height};
+    for (std::uint32_t y = 0; y < picture.height; ++y) {
+        for (std::uint32_t x = 0; x < std::min(picture.width, origin.column + 1); ++x) {
+            if (picture.index(x, y) != 0) {
+                origin.column = std::min(origin.column, x);
+                origin.row = std::min(origin.row, y);
+                break;
+            }
+        }
+    }
+    return origin;
+}
+
+CodedPicture code_indices(const IndexView& picture, TrimOrigin origin, PixelStorage storage, bool row_split,
+                          std::vector<std::uint8_t>& out) {
+    origin.column = std::min(origin.column, picture.width);
+    origin.row = std::min(origin.row, picture.height);
+    CodedPicture coded = trimmed_rectangle(picture.width, picture.height, origin);
+    if (coded.width == 0) return coded;
+    std::vector<std::uint8_t> indices(std::size_t{coded.width} * coded.height);
+    for (std::uint32_t y = 0; y < coded.height; ++y) {
+        const std::uint8_t* source = picture.top_row + (std::size_t{origin.row} + y) * picture.pitch + origin.column;
+        std::copy_n(source, coded.width, indices.begin() + static_cast<std::ptrdiff_t>(std::size_t{y} * coded.width));
+    }
+    if (storage == PixelStorage::raw)
+        out.insert(out.end(), indices.begin(), indices.end());
+    else
+        encode_run_length(indices, coded.width, coded.height, row_split, out);
     return coded;
 }
 

@@ -84,6 +84,7 @@ struct CodedPicture {
     std::uint32_t x_offset = 0;  // trim column
     std::uint32_t y_offset = 0;  // trim row
     std::uint64_t unmatched_pixels = 0;  // non-blank pixels whose colour is in no palette entry
+    std::array<bool, palette_entries> matched{};  // indices that some pixel's colour was matched to
 };
 
 // Codes the rectangle from the origin to the picture's right and bottom
@@ -91,6 +92,25 @@ struct CodedPicture {
 // run-length: tokens, a run ending at each row's end when row_split is set).
 CodedPicture code_picture(const PictureView& picture, TrimOrigin origin, const ColourMatcher& matcher,
                           PixelStorage storage, bool row_split, std::vector<std::uint8_t>& out);
+
+// A picture of 8-bit palette indices, as an indexed PNG holds them.
+struct IndexView {
+    const std::uint8_t* top_row = nullptr;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::size_t pitch = 0;
+
+    std::uint8_t index(std::uint32_t x, std::uint32_t y) const { return top_row[std::size_t{y} * pitch + x]; }
+};
+
+// The trim origin of an indexed picture: with index 0 transparent, index 0
+// is blank; otherwise no pixel is, and nothing is trimmed.
+TrimOrigin find_trim_origin(const IndexView& picture, bool index_0_blank);
+
+// Codes the rectangle from the origin to the right and bottom edges with
+// the indices as they stand (no colour matching), like code_picture.
+CodedPicture code_indices(const IndexView& picture, TrimOrigin origin, PixelStorage storage, bool row_split,
+                          std::vector<std::uint8_t>& out);
 
 // Capacity the work buffer starts with for a picture of width x height:
 // round(1.128 x width x height). Run-length data may need more and the

@@ -7,10 +7,16 @@
 // memcmp, so large identical files go by at the speed of the disk.
 #include "bytediff/bytediff.h"
 
-#include <algorithm>
-#include <cstring>
-#include <string>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "entry/version.h"
 #include "runtime/console.h"
 #include "runtime/files.h"
 #include "runtime/text.h"
@@ -71,21 +77,23 @@ ByteScan scan_files(int first_file, int second_file) {
     return scan;
 }
 
-int bytediff_main(int argc, char** argv) {
-    init_runtime(argc, argv);
-    clear_screen();
-    print_text(0, "Hello!", true);
-    print_text(0, "This program shows differences between two files", true);
-    std::string first_name = ask_answer("Please enter first filename: ", false);
-    std::string second_name = ask_answer("Please enter second filename: ", false);
-    print_text(0, "", true);
-    print_text(0, "Differences will be show in tis orded:", true);
-    // The names as answered, also when empty; the defaults apply only after.
-    print_text(0, "actual position in file, bytes from " + first_name + " <> " + second_name + ", then chr() for these bytes",
-               true);
-    if (first_name.empty()) first_name = "test.txt";
-    if (second_name.empty()) second_name = "wynik_decode.txt";
+namespace {
 
+constexpr std::string_view usage_lines =
+    "Usage: bytediff                 asks for two file names, lists their first differences, ends on q\n"
+    "       bytediff FILE1 FILE2     compares at once; exit status 0 when the files are equal in content\n"
+    "                                and length, 1 when not, 2 when one cannot be read\n"
+    "       bytediff --help | --version\n";
+
+// Opens both files, lists their differences and closes them again. True
+// when no difference was found up to the end of the shorter file.
+struct Comparison {
+    bool same_bytes = false;
+    std::int64_t first_length = 0;
+    std::int64_t second_length = 0;
+};
+
+Comparison compare_and_list(const std::string& first_name, const std::string& second_name) {
     // Errors of opening are not looked at: in binary mode a missing name is
     // created empty, and a file that cannot be opened reads as ended.
     const int first_file = free_file_number();
@@ -113,10 +121,78 @@ int bytediff_main(int argc, char** argv) {
     if (scan.first_ended) print_text(0, "koniec pliku pierwszego", true);
     if (scan.second_ended) print_text(0, "koniec pliku drugiego", true);
 
+    Comparison comparison{scan.differences.empty(), file_length(first_file), file_length(second_file)};
     close_file(second_file);
     close_file(first_file);
+    return comparison;
+}
 
-    print_text(0, scan.differences.empty() ? "Files are identical" : "Files are different", true);
+void print_heading(const std::string& first_name, const std::string& second_name) {
+    print_text(0, "", true);
+    print_text(0, "Differences will be show in tis orded:", true);
+    // The names as answered, also when empty; the defaults apply only after.
+    print_text(0, "actual position in file, bytes from " + first_name + " <> " + second_name + ", then chr() for these bytes",
+               true);
+}
+
+// bytediff FILE1 FILE2 and the like: no question, no key wait, an exit
+// status as cmp gives it. Files that are not there are not created.
+int run_command(int argc, char** argv) {
+    const std::string first_word = argv[1];
+    if (argc == 2 && first_word == "--help") {
+        std::fputs(usage_lines.data(), stdout);
+        return 0;
+    }
+    if (argc == 2 && first_word == "--version") {
+        std::printf("bytediff %.*s\n", static_cast<int>(program_version.size()), program_version.data());
+        return 0;
+    }
+    const bool option = first_word.size() > 1 && first_word[0] == '-';
+    if (argc != 3 || option) {
+        std::fprintf(stderr, "bytediff: %s\nUsage: bytediff [--help | --version] [FILE1 FILE2]\n",
+                     option ? ("unknown option '" + first_word + "'").c_str() : "two file names are needed");
+        return 2;
+    }
+    const std::string first_name = argv[1];
+    const std::string second_name = argv[2];
+    for (const std::string& name : {first_name, second_name}) {
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(name, ec) || ::access(name.c_str(), R_OK) != 0) {
+            std::fprintf(stderr, "bytediff: cannot read %s\n", name.c_str());
+            return 2;
+        }
+    }
+    print_heading(first_name, second_name);
+    const Comparison comparison = compare_and_list(first_name, second_name);
+    const bool same_length = comparison.first_length == comparison.second_length;
+    if (!same_length)
+        print_text(0,
+                   "Dlugosci rozne | the lengths differ: " + decimal_text(comparison.first_length) + " <> " +
+                       decimal_text(comparison.second_length) + " bytes",
+                   true);
+    const bool equal = comparison.same_bytes && same_length;
+    print_text(0, equal ? "Files are identical" : "Files are different", true);
+    print_text(0, "zakonczono skanowanie...", true);
+    return equal ? 0 : 1;
+}
+
+}  // namespace
+
+int bytediff_main(int argc, char** argv) {
+    init_runtime(argc, argv);
+    if (argc > 1) end_program(run_command(argc, argv));
+    clear_screen();
+    print_text(0, "Hello!", true);
+    print_text(0, "This program shows differences between two files", true);
+    std::string first_name = ask_answer("Please enter first filename: ", false);
+    std::string second_name = ask_answer("Please enter second filename: ", false);
+    print_heading(first_name, second_name);
+    if (first_name.empty()) first_name = "test.txt";
+    if (second_name.empty()) second_name = "wynik_decode.txt";
+
+    const Comparison comparison = compare_and_list(first_name, second_name);
+
+    print_text(0, comparison.same_bytes ? "Files are identical" : "Files are different", true);
     print_text(0, "zakonczono skanowanie...", true);
     print_text(0, "press 'q' to quit", true);
 

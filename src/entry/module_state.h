@@ -43,4 +43,12 @@ struct ModuleState {
 
 ModuleState& module_state();
 
+// What a job did, for quarnel's command mode: whether all of it succeeded,
+// how many files it wrote and where they went.
+struct JobOutcome {
+    bool ok = true;
+    std::uint32_t written = 0;  // pictures, items or reports written
+    std::string output;         // the folder or file written to
+};
+
 }  // namespace quarnel

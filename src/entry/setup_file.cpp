@@ -1,7 +1,9 @@
-// setup.txt beside the program: items of the form key=value; the key DCpath
-// names the game's folder. Comments start with an apostrophe.
+// setup.txt beside the program, or else in the user's configuration folder:
+// items of the form key=value; the key DCpath names the game's folder.
+// Comments start with an apostrophe.
 #include "entry/setup_file.h"
 
+#include <cstdlib>
 #include <string>
 
 #include "entry/module_state.h"
@@ -12,10 +14,31 @@
 
 namespace quarnel {
 
+namespace {
+
+// The user's own setup file, for a program installed where the user cannot
+// write: $XDG_CONFIG_HOME/quarnel/setup.txt, or ~/.config/quarnel/setup.txt
+// when that variable is unset, empty or not an absolute path. Empty when
+// neither place can be named.
+std::string user_setup_path() {
+    const char* config_home = std::getenv("XDG_CONFIG_HOME");
+    if (config_home && config_home[0] == path_separator) return join_path(join_path(config_home, "quarnel"), "setup.txt");
+    const char* home = std::getenv("HOME");
+    if (home && home[0] == path_separator) return join_path(join_path(join_path(home, ".config"), "quarnel"), "setup.txt");
+    return {};
+}
+
+}  // namespace
+
 void read_setup() {
     ModuleState& state = module_state();
     if (state.program_dir.empty()) state.program_dir = program_directory();
-    const std::string setup_path = state.program_dir + path_separator + "setup.txt";
+    // Beside the program first, then in the user's configuration folder.
+    std::string setup_path = state.program_dir + path_separator + "setup.txt";
+    if (file_exists(setup_path) == 0) {
+        const std::string user_path = user_setup_path();
+        if (!user_path.empty() && file_exists(user_path) != 0) setup_path = user_path;
+    }
     if (file_exists(setup_path) == 0) {
         print_text(0, "No setup file!", true);
         return;

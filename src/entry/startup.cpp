@@ -8,6 +8,7 @@
 #include "anim/animation_report.h"
 #include "archive/extraction.h"
 #include "builder/archive_builder.h"
+#include "entry/command_mode.h"
 #include "entry/setup_file.h"
 #include "mapview/map_viewer.h"
 #include "runtime/console.h"
@@ -66,11 +67,15 @@ InputKind select_input() {
         if (word == "-r") state.archive_kind = archive_kinds::raw_data;
         if (word == "-i") state.keep_indices = true;
     }
+    return take_input(input_path);
+}
 
+InputKind take_input(const std::string& found_path) {
+    ModuleState& state = module_state();
     // Path split on the separator: prev and last are the positions of the
     // last two separators (0 and 1 when there are none), next is one past
     // the last separator.
-    input_path = absolute_path(input_path);
+    const std::string input_path = absolute_path(found_path);
     std::int64_t prev = 0, last = 1, next = 1;
     for (std::int64_t p = text_find(next, input_path, separator); p != 0; p = text_find(next, input_path, separator)) {
         prev = last;
@@ -106,6 +111,9 @@ InputKind select_input() {
 }
 
 int quarnel_main(int argc, char** argv) {
+    // A command word as argument 1 chooses command mode; no file of that
+    // name is looked for then.
+    if (argc > 1 && is_command_word(argv[1])) end_program(run_command_mode(argc, argv));
     init_runtime(argc, argv);
     print_text(0, ".spr to .bmp converter for Dark Colony.. author: tarnwicker", true);
 
@@ -138,7 +146,7 @@ int quarnel_main(int argc, char** argv) {
     print_text(0, "Nacisnij dowolny klawisz.", true);
     // Any key ends the run; at the end of a piped standard input the wait
     // ends too, so that a script never hangs.
-    while (poll_key().empty() && !input_has_ended()) sleep_ms(10);
+    wait_for_key();
 
     close_file(0);
     close_screen();

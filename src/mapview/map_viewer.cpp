@@ -15,7 +15,6 @@ namespace quarnel {
 namespace {
 
 constexpr std::string_view default_unit_name = "REAP";
-constexpr int key_wait_sleep_ms = 10;
 
 // The real screen, keys, pointer and clock.
 class ScreenDevices final : public ViewerDevices {
@@ -53,7 +52,18 @@ std::string game_file_path(std::string_view game_dir, std::string_view folder, s
     return file_path;
 }
 
-void map_viewer_job() {
+std::optional<ViewerTileSet> load_game_tile_set(std::string_view game_dir, std::string_view tile_set_name) {
+    const std::string tiles_path = game_file_path(game_dir, "scenario", std::string(tile_set_name) + ".bts");
+    std::optional<ViewerTileSet> tiles;
+    if (file_exists(tiles_path) != 0) tiles = load_tile_set(tiles_path);
+    if (!tiles) {
+        print_text(0, "Error: no file with tiles | brak pliku .bts", true);
+        report_missing("nie ma pliku | missing file: ", tiles_path);
+    }
+    return tiles;
+}
+
+bool map_viewer_job() {
     const ModuleState& module = module_state();
 
     std::string unit_name = ask_answer("Podaj nazwe jednostki: (drukowanymi literami np. TRSC) ", false);
@@ -63,34 +73,28 @@ void map_viewer_job() {
     std::optional<UnitSpriteSet> unit = load_unit_sprite_set(sprites_path);
     if (!unit) {
         report_missing("Error: no unit sprite file | brak pliku .spr: ", sprites_path);
-        return;
+        return false;
     }
 
     const std::string animation_path = game_file_path(module.game_dir, "animate", unit_name + ".fin");
     std::optional<UnitAnimationSet> animations = load_unit_animation_set(animation_path, unit_name, *unit);
     if (!animations) {
         report_missing("Error: no animation file | brak pliku .fin: ", animation_path);
-        return;
+        return false;
     }
 
     const std::string tile_set_name = ask_answer("choose type of tile-set: (desert, jungle...) ", false);
-    const std::string tiles_path = game_file_path(module.game_dir, "scenario", tile_set_name + ".bts");
-    std::optional<ViewerTileSet> tiles;
-    if (file_exists(tiles_path) != 0) tiles = load_tile_set(tiles_path);
-    if (!tiles) {
-        print_text(0, "Error: no file with tiles | brak pliku .bts", true);
-        report_missing("nie ma pliku | missing file: ", tiles_path);
-        return;
-    }
+    std::optional<ViewerTileSet> tiles = load_game_tile_set(module.game_dir, tile_set_name);
+    if (!tiles) return false;
 
     std::optional<MapGrid> grid = load_map_grid(module.input_path, tiles->keys);
-    if (!grid) return;
+    if (!grid) return false;
 
     print_text(0, "wczytano mape - wcisnij dowolny klawisz", true);
     ScreenDevices devices;
     ViewState state;
     state.last_tick = devices.now();
-    while (poll_key().empty() && !input_has_ended()) sleep_ms(key_wait_sleep_ms);
+    wait_for_key();
 
     for (int i = 0; i < 256; ++i) devices.set_palette_entry(i, tiles->palette[static_cast<std::size_t>(i)]);
     clear_screen();
@@ -107,6 +111,7 @@ void map_viewer_job() {
         }
 
     animations->clear();
+    return true;
 }
 
 }  // namespace quarnel

@@ -425,6 +425,14 @@ Bytes make_unit_animations() {
         // records of its own in the file.
         if (a == 0) animations.push_back({std::string(sample_unit_name) + "BLOOD", 0, 1});
     }
+    // Read with nothing left out, the BLOOD animation takes two frame
+    // records of the file, and every later animation reads two records
+    // further on: two more records at the end (the last animation's last
+    // two frames again) give the last animation all its records then too.
+    // The viewer, which leaves BLOOD out, never reaches them.
+    const std::size_t record_size = 22;
+    const Bytes last_two(frames.end() - static_cast<std::ptrdiff_t>(2 * record_size), frames.end());
+    frames.insert(frames.end(), last_two.begin(), last_two.end());
     const int frame_count = frame_number;
     const std::uint8_t block_1_count = 2;
     Bytes out;

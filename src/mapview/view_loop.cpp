@@ -1,5 +1,7 @@
 #include "mapview/view_loop.h"
 
+#include <algorithm>
+
 #include "runtime/console.h"
 #include "runtime/text.h"
 
@@ -59,52 +61,58 @@ void choose_animation(const ViewState& state, UnitAnimationSet& animations) {
     }
 }
 
-void draw_view(Image* target, const ViewState& state, const ViewerScene& scene) {
-    const MapGrid& grid = scene.grid;
+void draw_map_cells(Image* target, const MapGrid& grid, const ViewerTileSet& tiles, const MapCells& cells,
+                    std::uint8_t marker_view) {
     // Map: ground plain, overlay transparent. A cell beyond the map, or one
     // whose picture the tile set lacks, is drawn empty.
-    for (int row = 1; row <= view_rows; ++row) {
-        for (int column = 1; column <= view_columns; ++column) {
+    for (int row = 1; row <= cells.rows; ++row) {
+        for (int column = 1; column <= cells.columns; ++column) {
             const int left = view_cell_size * column - view_cell_size;
             const int top = view_cell_size * row - view_cell_size;
-            const MapCell* cell = grid.cell(state.scroll_column + column, state.scroll_row + row);
-            const Image* ground = cell ? scene.tiles.picture(cell->ground_picture) : nullptr;
+            const MapCell* cell = grid.cell(cells.first_column + column, cells.first_row + row);
+            const Image* ground = cell ? tiles.picture(cell->ground_picture) : nullptr;
             if (ground)
                 draw_image(target, left, top, *ground, false);
             else
                 draw_line(target, left, top, left + view_cell_size - 1, top + view_cell_size - 1, 0,
                           LineKind::filled_box);
             if (cell && cell->has_overlay)
-                if (const Image* overlay = scene.tiles.picture(cell->overlay_picture))
+                if (const Image* overlay = tiles.picture(cell->overlay_picture))
                     draw_image(target, left, top, *overlay, true);
         }
     }
     // Markers: boxes of 33 x 33 pixels, so each also covers the first column
     // and row of the next cell until that cell's box is drawn.
-    if (state.marker_view == 1 || state.marker_view == 2) {
-        for (int row = 1; row <= view_rows; ++row) {
-            for (int column = 1; column <= view_columns; ++column) {
-                const std::uint8_t colour =
-                    grid.plane(state.marker_view, state.scroll_column + column, state.scroll_row + row);
+    if (marker_view == 1 || marker_view == 2) {
+        for (int row = 1; row <= cells.rows; ++row) {
+            for (int column = 1; column <= cells.columns; ++column) {
+                const std::uint8_t colour = grid.plane(marker_view, cells.first_column + column, cells.first_row + row);
                 if (colour == 0) continue;
                 draw_line(target, view_cell_size * column - view_cell_size, view_cell_size * row - view_cell_size,
                           view_cell_size * column, view_cell_size * row, colour, LineKind::filled_box);
             }
         }
     }
+}
+
+void draw_grid(Image* target, int columns, int rows, int right, int bottom) {
+    for (int i = 1; i <= std::max(columns, rows); ++i) {
+        const int at = view_cell_size * i - 1;
+        if (i <= columns) draw_line(target, at, 0, at, bottom, grid_colour, LineKind::line);
+        if (i <= rows) draw_line(target, 0, at, right, at, grid_colour, LineKind::line);
+    }
+}
+
+void draw_view(Image* target, const ViewState& state, const ViewerScene& scene) {
+    draw_map_cells(target, scene.grid, scene.tiles, MapCells{state.scroll_column, state.scroll_row, view_columns, view_rows},
+                   state.marker_view);
     // Unit: fixed on the screen, not moving with the map.
     const UnitAnimationSet& animations = scene.animations;
     if (const FramePlacement* frame = animations.frame(animations.current_frame))
         if (const Image* picture = scene.unit.picture(frame->picture_slot))
             draw_image(target, unit_anchor - frame->x_placement, unit_anchor - frame->y_placement, *picture, true);
     // Grid: lines end at pixel 400 in both directions.
-    if (state.grid == 1) {
-        for (int i = 1; i <= grid_lines; ++i) {
-            const int at = view_cell_size * i - 1;
-            draw_line(target, at, 0, at, grid_extent, grid_colour, LineKind::line);
-            draw_line(target, 0, at, grid_extent, at, grid_colour, LineKind::line);
-        }
-    }
+    if (state.grid == 1) draw_grid(target, grid_lines, grid_lines, grid_extent, grid_extent);
 }
 
 std::string pointer_title(const ViewState& state, const MapGrid& grid, int x, int y) {

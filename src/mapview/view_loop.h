@@ -79,6 +79,24 @@ void apply_keys(ViewState& state, const MapGrid& grid, ViewerDevices& devices);
 // Step 3: the first animation named unit + action + direction becomes the
 // current one, unless it already is.
 void choose_animation(const ViewState& state, UnitAnimationSet& animations);
+// A block of map cells drawn from the target's top-left corner: the cells
+// first_column + 1 .. first_column + columns, first_row + 1 .. first_row +
+// rows.
+struct MapCells {
+    std::int32_t first_column = 0;
+    std::int32_t first_row = 0;
+    int columns = view_columns;
+    int rows = view_rows;
+};
+// Grounds and overlays of the cells, then the markers of plane marker_view
+// (1 or 2; 0 draws none).
+void draw_map_cells(Image* target, const MapGrid& grid, const ViewerTileSet& tiles, const MapCells& cells,
+                    std::uint8_t marker_view);
+// The grid: a vertical line at the right edge of each of the first columns
+// cells, from the top to pixel row bottom, and a horizontal line at the
+// bottom edge of each of the first rows cells, from the left to pixel
+// column right.
+void draw_grid(Image* target, int columns, int rows, int right, int bottom);
 // Steps 4 to 7: map, overlays, markers, unit and grid, in that order.
 void draw_view(Image* target, const ViewState& state, const ViewerScene& scene);
 // Step 8's title for the pointer at pixel (x, y).

@@ -400,7 +400,7 @@ void convert_row(const png_decoder_state& state, const std::uint8_t* row, std::u
     }
 }
 
-ImagePtr produce_image(png_decoder_state& state) {
+ImagePtr produce_image(png_decoder_state& state, PngIndices* indices) {
     if (!state.ready) return nullptr;
     ImagePtr image = new_image_buffer(state.width, state.height, 4);
     if (!image) return nullptr;
@@ -427,6 +427,10 @@ ImagePtr produce_image(png_decoder_state& state) {
             const std::uint32_t y = pass.start_row + r * pass.row_step;
             std::uint8_t* out = image_row(*image, *layout, y) + std::size_t{pass.start_column} * 4;
             convert_row(state, row, columns, out, std::size_t{pass.column_step} * 4);
+            if (indices) {
+                std::uint8_t* kept = indices->indices.data() + std::size_t{y} * state.width + pass.start_column;
+                for (std::uint32_t k = 0; k < columns; ++k) kept[std::size_t{k} * pass.column_step] = row[k];
+            }
             previous = row;
             offset += count + 1;
         }
@@ -436,7 +440,8 @@ ImagePtr produce_image(png_decoder_state& state) {
 
 }  // namespace
 
-ImagePtr png_decode(std::span<const std::uint8_t> file_bytes) {
+ImagePtr png_decode(std::span<const std::uint8_t> file_bytes, PngIndices* indices) {
+    if (indices) *indices = PngIndices{};
     try {
         png_decoder_state state;
         state.file_data = file_bytes;
@@ -451,11 +456,35 @@ ImagePtr png_decode(std::span<const std::uint8_t> file_bytes) {
         if (!inflate_image_data(state)) return nullptr;
         state.filter_bytes_per_pixel = std::max<std::uint32_t>(1, state.bit_depth / 8u) * state.channels();
         state.ready = true;
-        return produce_image(state);
+        // The indices themselves are kept only for 8-bit indexed files.
+        const bool keep = indices && state.colour_type == 3 && state.bit_depth == 8;
+        if (keep) {
+            indices->indices.assign(std::size_t{state.width} * state.height, 0);
+            indices->palette_entries = state.palette_entries;
+            for (std::uint32_t i = 0; i < 256; ++i) {
+                const auto& entry = state.palette[i];
+                const std::uint8_t alpha = state.transparency_present ? state.palette_alpha[i] : 255;
+                indices->colours[i] = (std::uint32_t{alpha} << 24) | (std::uint32_t{entry[0]} << 16) |
+                                      (std::uint32_t{entry[1]} << 8) | entry[2];
+            }
+        }
+        ImagePtr image = produce_image(state, keep ? indices : nullptr);
+        if (keep) {
+            if (image) {
+                indices->width = state.width;
+                indices->height = state.height;
+            } else {
+                *indices = PngIndices{};
+            }
+        }
+        return image;
     } catch (const std::bad_alloc&) {
+        if (indices) *indices = PngIndices{};
         return nullptr;
     }
 }
+
+ImagePtr png_decode(std::span<const std::uint8_t> file_bytes) { return png_decode(file_bytes, nullptr); }
 
 ImagePtr png_load(std::string_view file_name) {
     if (file_name.empty()) return nullptr;

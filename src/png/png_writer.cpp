@@ -3,6 +3,8 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
+#include <span>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -66,15 +68,18 @@ struct DeflateStream {
 // (at least one row) and fed to deflate block by block.
 constexpr std::size_t staging_bytes = 64 * 1024;
 
-// Deflates the filtered rows of the image into file, after idat_data_at,
+// Deflates the filtered rows of a picture into file, after data_at,
 // growing the file as the stream needs; the number of compressed bytes, or
 // nothing when zlib fails. The stream is the one zlib's compress makes at
 // the default level: deflate's output does not depend on how its input is
 // divided, so the whole filtered image never has to exist at once.
-std::optional<std::size_t> deflate_rows(const Image& image, const ImageLayout& layout, std::vector<std::uint8_t>& file) {
-    const std::size_t row_size = 1 + std::size_t{layout.width} * 4;
+// fill(first_row, row_count, out) writes the filtered bytes of those rows
+// (row_size bytes each, the filter byte first).
+template <typename FillRows>
+std::optional<std::size_t> deflate_rows(std::uint32_t height, std::size_t row_size, std::size_t data_at,
+                                        FillRows&& fill, std::vector<std::uint8_t>& file) {
     const std::uint32_t rows_per_block =
-        static_cast<std::uint32_t>(std::min<std::size_t>(layout.height, std::max<std::size_t>(1, staging_bytes / row_size)));
+        static_cast<std::uint32_t>(std::min<std::size_t>(height, std::max<std::size_t>(1, staging_bytes / row_size)));
     std::unique_ptr<std::uint8_t[]> staging(new std::uint8_t[row_size * rows_per_block]);
 
     DeflateStream deflater;
@@ -83,23 +88,23 @@ std::optional<std::size_t> deflate_rows(const Image& image, const ImageLayout& l
     std::size_t produced = 0;
     // Room for the compressed bytes: a guess from the filtered size, doubled
     // whenever deflate fills it.
-    const std::size_t filtered_size = row_size * layout.height;
+    const std::size_t filtered_size = row_size * height;
     std::size_t capacity = std::min<std::size_t>(compressBound(static_cast<uLong>(filtered_size)), filtered_size / 8 + 4096);
-    file.resize(idat_data_at + capacity);
+    file.resize(data_at + capacity);
 
-    for (std::uint32_t y = 0; y < layout.height;) {
-        const std::uint32_t count = std::min(rows_per_block, layout.height - y);
-        fill_filtered_rows(image, layout, y, count, staging.get());
+    for (std::uint32_t y = 0; y < height;) {
+        const std::uint32_t count = std::min(rows_per_block, height - y);
+        fill(y, count, staging.get());
         y += count;
-        const int flush = y == layout.height ? Z_FINISH : Z_NO_FLUSH;
+        const int flush = y == height ? Z_FINISH : Z_NO_FLUSH;
         std::size_t block_left = std::size_t{count} * row_size;
         zs.next_in = staging.get();
         for (;;) {
             if (produced == capacity) {
                 capacity *= 2;
-                file.resize(idat_data_at + capacity);
+                file.resize(data_at + capacity);
             }
-            std::uint8_t* out_at = file.data() + idat_data_at + produced;
+            std::uint8_t* out_at = file.data() + data_at + produced;
             const std::size_t out_room = std::min<std::size_t>(capacity - produced, 0xFFFFFFFFu);
             const std::size_t in_now = std::min<std::size_t>(block_left, 0xFFFFFFFFu);
             zs.next_out = out_at;
@@ -128,44 +133,98 @@ bool png_writable_size(std::uint64_t width, std::uint64_t height) {
     return row_size <= limit / height;
 }
 
-std::optional<std::vector<std::uint8_t>> png_encode(const Image& image) {
-    const auto layout = image_layout(image);
-    if (!layout || layout->bytes_per_pixel != 4) return std::nullopt;
-    if (!png_writable_size(layout->width, layout->height)) return std::nullopt;
+namespace {
 
+// Writes one chunk (length, type, data, CRC) at out; returns the end.
+std::uint8_t* store_chunk(std::uint8_t* out, const char (&type)[5], std::span<const std::uint8_t> data) {
+    store_u32be(out, static_cast<std::uint32_t>(data.size()));
+    std::memcpy(out + 4, type, 4);
+    if (!data.empty()) std::memcpy(out + 8, data.data(), data.size());
+    store_u32be(out + 8 + data.size(), chunk_crc(out + 4, 4 + data.size()));
+    return out + 12 + data.size();
+}
+
+// The whole file: signature, IHDR, the chunks given (PLTE, tRNS), one IDAT
+// of the rows that fill writes, IEND.
+template <typename FillRows>
+std::optional<std::vector<std::uint8_t>> encode_file(std::uint32_t width, std::uint32_t height, std::uint8_t colour_type,
+                                                     std::size_t row_size, std::span<const std::uint8_t> palette,
+                                                     std::span<const std::uint8_t> transparency, FillRows&& fill) {
+    const std::size_t extra = (palette.empty() ? 0 : 12 + palette.size()) +
+                              (transparency.empty() ? 0 : 12 + transparency.size());
+    const std::size_t idat_at = idat_chunk_at + extra;
+    const std::size_t data_at = idat_data_at + extra;
     try {
         std::vector<std::uint8_t> file;
-        const auto compressed = deflate_rows(image, *layout, file);
+        const auto compressed = deflate_rows(height, row_size, data_at, fill, file);
         // A chunk length is a 31-bit number; a longer stream cannot be one IDAT.
         if (!compressed || *compressed > png_max_chunk_length) return std::nullopt;
         const std::size_t data_size = *compressed;
-        file.resize(idat_data_at + data_size + tail_size);
+        file.resize(data_at + data_size + tail_size);
         std::uint8_t* out = file.data();
 
         std::memcpy(out, png_signature, sizeof png_signature);
-        std::uint8_t* ihdr = out + ihdr_chunk_at;
-        store_u32be(ihdr, 13);
-        std::memcpy(ihdr + 4, "IHDR", 4);
-        store_u32be(ihdr + 8, layout->width);
-        store_u32be(ihdr + 12, layout->height);
-        ihdr[16] = 8;  // bit depth
-        ihdr[17] = 6;  // colour type: truecolour with alpha
-        ihdr[18] = 0;  // compression method
-        ihdr[19] = 0;  // filter method
-        ihdr[20] = 0;  // interlace method: none
-        store_u32be(ihdr + 21, chunk_crc(ihdr + 4, 17));
+        std::uint8_t header[13];
+        store_u32be(header, width);
+        store_u32be(header + 4, height);
+        header[8] = 8;             // bit depth
+        header[9] = colour_type;   // 6 truecolour with alpha, 3 indexed
+        header[10] = 0;            // compression method
+        header[11] = 0;            // filter method
+        header[12] = 0;            // interlace method: none
+        std::uint8_t* at = store_chunk(out + ihdr_chunk_at, "IHDR", header);
+        if (!palette.empty()) at = store_chunk(at, "PLTE", palette);
+        if (!transparency.empty()) at = store_chunk(at, "tRNS", transparency);
 
-        store_u32be(out + idat_chunk_at, static_cast<std::uint32_t>(data_size));
-        std::memcpy(out + idat_chunk_at + 4, "IDAT", 4);
-        std::uint8_t* tail = out + idat_data_at + data_size;
-        store_u32be(tail, chunk_crc(out + idat_chunk_at + 4, 4 + data_size));
-        store_u32be(tail + 4, 0);
-        std::memcpy(tail + 8, "IEND", 4);
-        store_u32be(tail + 12, chunk_crc(tail + 8, 4));
+        store_u32be(out + idat_at, static_cast<std::uint32_t>(data_size));
+        std::memcpy(out + idat_at + 4, "IDAT", 4);
+        std::uint8_t* tail = out + data_at + data_size;
+        store_u32be(tail, chunk_crc(out + idat_at + 4, 4 + data_size));
+        store_chunk(tail + 4, "IEND", {});
         return file;
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
+}
+
+}  // namespace
+
+std::optional<std::vector<std::uint8_t>> png_encode(const Image& image) {
+    const auto layout = image_layout(image);
+    if (!layout || layout->bytes_per_pixel != 4) return std::nullopt;
+    if (!png_writable_size(layout->width, layout->height)) return std::nullopt;
+    const ImageLayout rows = *layout;
+    return encode_file(rows.width, rows.height, 6, 1 + std::size_t{rows.width} * 4, {}, {},
+                       [&](std::uint32_t first_row, std::uint32_t row_count, std::uint8_t* out) {
+                           fill_filtered_rows(image, rows, first_row, row_count, out);
+                       });
+}
+
+std::optional<std::vector<std::uint8_t>> png_encode_indexed(const Image& image, const std::array<std::uint32_t, 256>& colours,
+                                                            bool index_0_transparent) {
+    const auto layout = image_layout(image);
+    if (!layout || layout->bytes_per_pixel != 1) return std::nullopt;
+    if (!png_writable_size(layout->width, layout->height)) return std::nullopt;
+    std::array<std::uint8_t, 768> palette{};
+    for (std::size_t i = 0; i < colours.size(); ++i) {
+        palette[3 * i] = static_cast<std::uint8_t>(colours[i] >> 16);
+        palette[3 * i + 1] = static_cast<std::uint8_t>(colours[i] >> 8);
+        palette[3 * i + 2] = static_cast<std::uint8_t>(colours[i]);
+    }
+    // tRNS of one entry: index 0 fully transparent, every other index opaque.
+    static constexpr std::uint8_t zero_transparent[1] = {0};
+    const std::span<const std::uint8_t> transparency =
+        index_0_transparent ? std::span<const std::uint8_t>(zero_transparent) : std::span<const std::uint8_t>();
+    const ImageLayout rows = *layout;
+    const std::size_t row_size = 1 + std::size_t{rows.width};
+    return encode_file(rows.width, rows.height, 3, row_size, palette, transparency,
+                       [&](std::uint32_t first_row, std::uint32_t row_count, std::uint8_t* out) {
+                           for (std::uint32_t r = 0; r < row_count; ++r) {
+                               std::uint8_t* row = out + std::size_t{r} * row_size;
+                               row[0] = 0;  // filter None
+                               std::memcpy(row + 1, image_row(image, rows, first_row + r), rows.width);
+                           }
+                       });
 }
 
 int png_save(std::string_view file_name, const Image* image) {
@@ -173,6 +232,14 @@ int png_save(std::string_view file_name, const Image* image) {
     // The whole file is made in memory first, so a refused image leaves no
     // file behind and an existing one untouched.
     const auto file = png_encode(*image);
+    if (!file) return 1;
+    return write_whole_file(file_name, std::span<const std::uint8_t>(*file)) ? 0 : 1;
+}
+
+int png_save_indexed(std::string_view file_name, const Image* image, const std::array<std::uint32_t, 256>& colours,
+                     bool index_0_transparent) {
+    if (file_name.empty() || !image) return 1;
+    const auto file = png_encode_indexed(*image, colours, index_0_transparent);
     if (!file) return 1;
     return write_whole_file(file_name, std::span<const std::uint8_t>(*file)) ? 0 : 1;
 }

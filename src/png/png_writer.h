@@ -1,7 +1,9 @@
-// PNG writer: an image buffer of 32-bit pixels as an 8-bit RGBA PNG
-// (filter None, one IDAT chunk, zlib at the default level).
+// PNG writer: an image buffer of 32-bit pixels as an 8-bit RGBA PNG, or one
+// of 8-bit palette indices as an indexed PNG with its 256 colours (option -i
+// of extraction); filter None, one IDAT chunk, zlib at the default level.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -25,5 +27,14 @@ int png_save(std::string_view file_name, const Image* image);
 
 // The PNG file's bytes, or nothing when the image cannot be written.
 std::optional<std::vector<std::uint8_t>> png_encode(const Image& image);
+
+// An image of 8-bit indices as an indexed PNG (colour type 3, depth 8): PLTE
+// holds the 256 colours (0xAARRGGBB, alpha not written) and, when
+// index_0_transparent, a tRNS of one byte 0 makes index 0 transparent. The
+// indices are written as they stand. 0 on success, 1 on any failure.
+int png_save_indexed(std::string_view file_name, const Image* image, const std::array<std::uint32_t, 256>& colours,
+                     bool index_0_transparent);
+std::optional<std::vector<std::uint8_t>> png_encode_indexed(const Image& image, const std::array<std::uint32_t, 256>& colours,
+                                                            bool index_0_transparent);
 
 }  // namespace quarnel

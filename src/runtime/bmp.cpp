@@ -518,16 +518,16 @@ private:
 
 }  // namespace
 
-int save_bmp(std::string_view file_name, const Image* source) {
-    // The screen is copied under the lock, then written without holding it.
-    Image screen_copy;
-    if (!source) {
-        std::lock_guard lock(graphics_lock());
-        const Image* page = screen_page();
-        if (!page) return bmp_bad_call;
-        screen_copy = *page;
-        source = &screen_copy;
-    }
+namespace {
+
+// 0xAARRGGBB to the screen palette's order (red in bits 0-7).
+std::uint32_t screen_order(std::uint32_t colour) {
+    return ((colour >> 16) & 0xFFu) | (colour & 0xFF00u) | ((colour & 0xFFu) << 16);
+}
+
+// Writes the image; an 8-bit one with these colours (red in bits 16-23) or,
+// without them, with the screen palette.
+int write_bmp(std::string_view file_name, const Image* source, const std::array<std::uint32_t, 256>* colours) {
     const auto layout = image_layout(*source);
     if (!layout || layout->width == 0 || layout->height == 0) return bmp_bad_call;
 
@@ -563,9 +563,9 @@ int save_bmp(std::string_view file_name, const Image* source) {
     put_u32le(header, eight_bit ? 256u : 0u);
     put_u32le(header, eight_bit ? 256u : 0u);
     if (eight_bit) {
-        // The screen palette as blue, green, red, 0.
+        // The palette as blue, green, red, 0.
         for (int i = 0; i < 256; ++i) {
-            const std::uint32_t e = palette_entry(i);
+            const std::uint32_t e = colours ? screen_order((*colours)[static_cast<std::size_t>(i)]) : palette_entry(i);
             put_u8(header, static_cast<std::uint8_t>(e >> 16));
             put_u8(header, static_cast<std::uint8_t>(e >> 8));
             put_u8(header, static_cast<std::uint8_t>(e));
@@ -599,6 +599,28 @@ int save_bmp(std::string_view file_name, const Image* source) {
     }
     if (!out.close()) return bmp_bad_file;
     return bmp_ok;
+}
+
+}  // namespace
+
+int save_bmp(std::string_view file_name, const Image* source) {
+    // The screen is copied under the lock, then written without holding it.
+    Image screen_copy;
+    if (!source) {
+        std::lock_guard lock(graphics_lock());
+        const Image* page = screen_page();
+        if (!page) return bmp_bad_call;
+        screen_copy = *page;
+        source = &screen_copy;
+    }
+    return write_bmp(file_name, source, nullptr);
+}
+
+int save_bmp_indexed(std::string_view file_name, const Image* source, const std::array<std::uint32_t, 256>& colours) {
+    if (!source) return bmp_bad_call;
+    const auto layout = image_layout(*source);
+    if (!layout || layout->bytes_per_pixel != 1) return bmp_bad_call;
+    return write_bmp(file_name, source, &colours);
 }
 
 }  // namespace quarnel

@@ -15,6 +15,10 @@ namespace quarnel {
 // file is replaced. Error code: 0 written, 1 no usable image (or no screen),
 // 2 the file cannot be created, 3 a write failed.
 int save_bmp(std::string_view file_name, const Image* source);
+// Writes an image of 8-bit indices as an 8-bit BMP with these 256 colours
+// (0xAARRGGBB; alpha not written). Codes as save_bmp; 1 when the image is
+// not 8-bit.
+int save_bmp_indexed(std::string_view file_name, const Image* source, const std::array<std::uint32_t, 256>& colours);
 
 // Loads a BMP into an existing image (null = the screen): the top-left
 // corner that fits is written, the rest of the image keeps its pixels.

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <deque>
+#include <iterator>
 #include <thread>
 
 #include "runtime/files.h"
@@ -101,6 +103,17 @@ void end_if_window_closed() {
     end_program(0);
 }
 
+// Answers given beforehand, taken by questions from the front.
+struct GivenAnswers {
+    bool given = false;
+    std::deque<std::string> queue;
+};
+
+GivenAnswers& given_answers() {
+    static GivenAnswers answers;
+    return answers;
+}
+
 // Key held for this pass of the viewer loop in headless mode (scan code, 0
 // for none).
 int g_pass_key = 0;
@@ -186,6 +199,17 @@ void clear_screen() {
 }
 
 void ask_answer(std::string_view prompt, bool question, std::string& destination) {
+    GivenAnswers& given = given_answers();
+    if (given.given) {
+        std::string line;
+        if (!given.queue.empty()) {
+            line = std::move(given.queue.front());
+            given.queue.pop_front();
+        }
+        input_from_line(line);
+        destination = input_item();
+        return;
+    }
     print_text(0, prompt, false);
     if (question) print_text(0, "? ", false);
     std::string line;
@@ -240,6 +264,19 @@ std::string ask_answer(std::string_view prompt, bool question) {
     std::string answer;
     ask_answer(prompt, question, answer);
     return answer;
+}
+
+void give_answers(std::vector<std::string> answers) {
+    GivenAnswers& given = given_answers();
+    given.given = true;
+    given.queue.assign(std::make_move_iterator(answers.begin()), std::make_move_iterator(answers.end()));
+}
+
+bool answers_are_given() { return given_answers().given; }
+
+void wait_for_key() {
+    if (answers_are_given()) return;
+    while (poll_key().empty() && !input_has_ended()) sleep_ms(10);
 }
 
 std::string poll_key() {

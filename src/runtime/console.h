@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quarnel {
 
@@ -35,6 +36,19 @@ void clear_screen();
 // with echo, ends the screen line and takes the line's first input item.
 void ask_answer(std::string_view prompt, bool question, std::string& destination);
 std::string ask_answer(std::string_view prompt, bool question);
+
+// Answers given beforehand (quarnel's command mode). Once given, every
+// question takes the next of them, through the same item rule as a typed
+// line, without printing its prompt and without reading standard input; a
+// question past the last answer gets the empty answer. Key waits
+// (wait_for_key) end at once from then on.
+void give_answers(std::vector<std::string> answers);
+bool answers_are_given();
+
+// The wait for any key that ends a run or a stage of a job: polls with 10 ms
+// sleeps until a key comes or standard input has ended; returns at once
+// when answers are given.
+void wait_for_key();
 
 // Oldest waiting key as text; empty when none waits. Never waits.
 std::string poll_key();

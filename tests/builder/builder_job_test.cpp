@@ -10,6 +10,7 @@
 #include "archive/sprite_archive.h"
 #include "builder/archive_builder.h"
 #include "builder/builder_fixtures.h"
+#include "runtime/screen.h"
 #include "support/run_program.h"
 
 namespace quarnel {
@@ -258,7 +259,9 @@ TEST(BuilderJob, TilesAreNeverTrimmedAndKeepTheirSize) {
     EXPECT_EQ(archive[1808 + 2], 0) << "beyond the small picture: blank";
 }
 
-TEST(BuilderJob, MissingPaletteGivesZeroBlockAndBlankMatchesTheLastEntry) {
+// Without palette.bmp every colour would be lost (an all-zero palette,
+// blank pixels as index 255): nothing is built and the line names the file.
+TEST(BuilderJob, MissingOrUnreadablePaletteBuildsNothingAndNamesIt) {
     PictureFolder folder("nopal");
     folder.set_build_file(0, 1, 0);
     TestPicture picture(2, 2);
@@ -266,15 +269,16 @@ TEST(BuilderJob, MissingPaletteGivesZeroBlockAndBlankMatchesTheLastEntry) {
     picture.set(1, 1, 0xFF445566);
     folder.add_picture(1, picture);
 
-    const test::ProgramRun run = folder.build();
-    ASSERT_EQ(run.exit_status, 0) << run.errors;
-    const Bytes archive = folder.archive("nopal_new.spr");
-    EXPECT_EQ(Bytes(archive.begin() + 8, archive.begin() + 776), Bytes(768, 0));
-    // Coloured pixels match nothing (index 0, blank); the blank ones match
-    // every entry of the all-zero palette, the last of them being 255.
-    // FF (pixel 1), 01 FF FF (the two blank ones), FF (pixel 4).
-    EXPECT_EQ(Bytes(archive.begin() + 784, archive.end()), (Bytes{5, 0, 0, 0, 0xFF, 0x01, 255, 255, 0xFF}));
-    EXPECT_NE(run.output.find("uwaga: 2 pikseli"), std::string::npos) << run.output;
+    for (const bool present : {false, true}) {
+        if (present) test::write_file(folder.file("palette.bmp"), "BM not a bitmap");
+        const test::ProgramRun run = folder.build();
+        ASSERT_EQ(run.exit_status, 0) << run.errors;
+        EXPECT_FALSE(std::filesystem::exists(folder.file("nopal_new.spr")));
+        EXPECT_TRUE(has_line(run.output, "Brak pliku palette.bmp lub nie mozna go odczytac: " + folder.file("palette.bmp") +
+                                             " - nic nie zbudowano | palette.bmp missing or unreadable, nothing built"))
+            << run.output;
+        EXPECT_EQ(run.output.find("Plik wynikowy"), std::string::npos);
+    }
 }
 
 TEST(BuilderJob, NoPicturesInTheFolderWritesNothing) {
@@ -295,11 +299,21 @@ TEST(BuilderJob, NoPicturesInTheFolderWritesNothing) {
 namespace quarnel {
 namespace {
 
+// The builder run in this process reads palette.bmp through the BMP
+// service, which works on an open screen: a headless one.
+void open_headless_screen() {
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    if (!screen_is_open()) {
+        ASSERT_EQ(set_screen(18, 32, 2), 0);
+    }
+}
+
 // Every shortened copy and many altered copies of a valid picture in one
 // folder: the build goes through all of them, stores each unreadable one
 // empty and keeps the count.
 TEST(BuilderRobustness, CutAndAlteredPicturesAreStoredEmptyAndCounted) {
     test::TempDir root;
+    open_headless_screen();
     const std::string folder = root.path() + "/mixed/";
     std::filesystem::create_directory(folder);
     test::TestPicture picture(5, 3);
@@ -307,6 +321,7 @@ TEST(BuilderRobustness, CutAndAlteredPicturesAreStoredEmptyAndCounted) {
     picture.set(4, 2, 0xFF405060);
     const std::string valid = test::png_file_bytes(picture);
     test::write_file(folder + "build.txt", test::build_file_text(0, 1, 1));
+    test::write_file(folder + "palette.bmp", test::palette_bmp_bytes(Palette{}));
 
     std::uint32_t files = 0;
     auto add = [&](const std::string& bytes) {
@@ -336,8 +351,8 @@ TEST(BuilderRobustness, CutAndAlteredPicturesAreStoredEmptyAndCounted) {
     EXPECT_EQ(set.image_count, files);
     ASSERT_EQ(set.images.size(), files);
     EXPECT_FALSE(set.data_ended);
-    // The last picture is the whole copy: 4 x 2 from (1, 1), without a
-    // palette both colours are lost to index 0 and blank pixels get 255.
+    // The last picture is the whole copy: 4 x 2 from (1, 1); the all-black
+    // palette holds neither colour, so both are lost to index 0.
     const ArchiveImage& last = set.images.back();
     EXPECT_EQ(last.width, 4u);
     EXPECT_EQ(last.height, 2u);
@@ -350,9 +365,11 @@ TEST(BuilderRobustness, CutAndAlteredPicturesAreStoredEmptyAndCounted) {
 
 TEST(BuilderRobustness, PictureTooWideForTheRecordsIsStoredEmpty) {
     test::TempDir root;
+    open_headless_screen();
     const std::string folder = root.path() + "/wide/";
     std::filesystem::create_directory(folder);
     test::write_file(folder + "build.txt", test::build_file_text(0, 0, 0));
+    test::write_file(folder + "palette.bmp", test::palette_bmp_bytes(Palette{}));
     test::TestPicture wide(65536, 1);  // widths are u16 in the records
     wide.set(0, 0, 0xFF000000);
     wide.set(65535, 0, 0xFF000000);
@@ -374,9 +391,11 @@ TEST(BuilderRobustness, PictureTooWideForTheRecordsIsStoredEmpty) {
 
 TEST(BuilderRobustness, ArchivePastTheLargestSizeStopsAndWritesNothing) {
     test::TempDir root;
+    open_headless_screen();
     const std::string folder = root.path() + "/big/";
     std::filesystem::create_directory(folder);
     test::write_file(folder + "build.txt", test::build_file_text(0, 0, 0));
+    test::write_file(folder + "palette.bmp", test::palette_bmp_bytes(Palette{}));
     test::TestPicture opaque(20, 20);
     for (std::uint32_t y = 0; y < 20; ++y)
         for (std::uint32_t x = 0; x < 20; ++x) opaque.set(x, y, 0xFF000000);
@@ -397,9 +416,11 @@ TEST(BuilderRobustness, ArchivePastTheLargestSizeStopsAndWritesNothing) {
 
 TEST(BuilderRobustness, ArchiveThatCannotTakeItsPlaceIsReported) {
     test::TempDir root;
+    open_headless_screen();
     const std::string folder = root.path() + "/blocked/";
     std::filesystem::create_directory(folder);
     test::write_file(folder + "0001.png", test::png_file_bytes(test::TestPicture(2, 2)));
+    test::write_file(folder + "palette.bmp", test::palette_bmp_bytes(Palette{}));
     // A folder stands where the archive should go.
     std::filesystem::create_directory(folder + "blocked_new.spr");
     test::write_file(folder + "blocked_new.spr/keep.txt", "kept");

@@ -251,3 +251,38 @@ TEST(PngWriter, DataIsExactlyWhatCompressMakesOfTheFilteredRows) {
 }
 
 }  // namespace
+
+// Indexed files (extraction's -i): libpng sees the palette colours with
+// index 0 transparent when asked, and the reader gives back the indices
+// and palette as written.
+TEST(PngWriter, IndexedImagesKeepTheirIndicesAndPalette) {
+    std::mt19937 rng(12);
+    std::array<std::uint32_t, 256> colours{};
+    for (auto& c : colours) c = 0xFF000000u | (rng() & 0xFFFFFFu);
+    colours[9] = colours[3];  // a repeated colour
+    for (const bool transparent_0 : {false, true}) {
+        ImagePtr image = new_image_buffer(37, 5, 1);
+        const auto layout = image_layout(*image);
+        std::vector<std::uint8_t> indices;
+        for (std::uint32_t y = 0; y < 5; ++y)
+            for (std::uint32_t x = 0; x < 37; ++x) {
+                const auto index = static_cast<std::uint8_t>(rng() % 12);
+                image_row(*image, *layout, y)[x] = index;
+                indices.push_back(index);
+            }
+        const auto file = png_encode_indexed(*image, colours, transparent_0);
+        ASSERT_TRUE(file);
+        Pixels expected;
+        expected.width = 37;
+        expected.height = 5;
+        for (std::uint8_t i : indices) expected.argb.push_back(transparent_0 && i == 0 ? colours[0] & 0xFFFFFFu : colours[i]);
+        EXPECT_EQ(libpng_decode(*file), expected);
+        PngIndices back;
+        ASSERT_TRUE(png_decode(*file, &back));
+        EXPECT_EQ(back.indices, indices);
+        EXPECT_EQ(back.palette_entries, 256u);
+        EXPECT_EQ(back.colours[0] >> 24, transparent_0 ? 0u : 255u);
+        EXPECT_EQ(back.colours[9] & 0xFFFFFFu, colours[3] & 0xFFFFFFu);
+    }
+    EXPECT_FALSE(png_encode_indexed(*new_image_buffer(2, 2, 4), colours, false)) << "32-bit pixels are not indices";
+}

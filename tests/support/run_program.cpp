@@ -38,9 +38,11 @@ void expect_clean_end(const ProgramRun& run) {
     EXPECT_EQ(run.errors.find("Sanitizer"), std::string::npos) << run.errors;
 }
 
-ProgramRun run_program(const std::string& program, const std::vector<std::string>& arguments,
-                       const std::string& input, const std::string& working_dir, int timeout_seconds,
-                       const std::vector<std::string>& extra_environment) {
+namespace {
+
+ProgramRun run_child(const std::string& program, const std::vector<std::string>& arguments, const std::string& input,
+                     bool input_held_open, const std::string& display, const std::string& working_dir,
+                     int timeout_seconds, const std::vector<std::string>& extra_environment) {
     int in_pipe[2], out_pipe[2], err_pipe[2];
     if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe failed");
     const pid_t pid = fork();
@@ -51,9 +53,14 @@ ProgramRun run_program(const std::string& program, const std::vector<std::string
         dup2(err_pipe[1], 2);
         for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) close(fd);
         if (chdir(working_dir.c_str()) != 0) _exit(126);
-        setenv("SDL_VIDEODRIVER", "dummy", 1);
-        unsetenv("DISPLAY");
         unsetenv("WAYLAND_DISPLAY");
+        if (display.empty()) {
+            setenv("SDL_VIDEODRIVER", "dummy", 1);
+            unsetenv("DISPLAY");
+        } else {
+            unsetenv("SDL_VIDEODRIVER");
+            setenv("DISPLAY", display.c_str(), 1);
+        }
         for (const auto& entry : extra_environment) putenv(strdup(entry.c_str()));
         exec_program(program, arguments);
     }
@@ -66,7 +73,9 @@ ProgramRun run_program(const std::string& program, const std::vector<std::string
     ProgramRun run;
     std::size_t written = 0;
     bool in_open = true;
-    if (input.empty()) {
+    if (input_held_open) {
+        in_open = false;  // never written, closed only at the end
+    } else if (input.empty()) {
         close(in_pipe[1]);
         in_open = false;
     }
@@ -107,7 +116,7 @@ ProgramRun run_program(const std::string& program, const std::vector<std::string
             }
         }
     }
-    if (in_open) close(in_pipe[1]);
+    if (in_open || input_held_open) close(in_pipe[1]);
     close(out_pipe[0]);
     close(err_pipe[0]);
     int status = 0;
@@ -115,6 +124,20 @@ ProgramRun run_program(const std::string& program, const std::vector<std::string
     if (WIFEXITED(status)) run.exit_status = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
     return run;
+}
+
+}  // namespace
+
+ProgramRun run_program(const std::string& program, const std::vector<std::string>& arguments,
+                       const std::string& input, const std::string& working_dir, int timeout_seconds,
+                       const std::vector<std::string>& extra_environment) {
+    return run_child(program, arguments, input, false, "", working_dir, timeout_seconds, extra_environment);
+}
+
+ProgramRun run_program_input_open(const std::string& program, const std::vector<std::string>& arguments,
+                                  const std::string& working_dir, const std::string& display, int timeout_seconds,
+                                  const std::vector<std::string>& extra_environment) {
+    return run_child(program, arguments, "", true, display, working_dir, timeout_seconds, extra_environment);
 }
 
 TempDir::TempDir() {

@@ -23,6 +23,15 @@ ProgramRun run_program(const std::string& program, const std::vector<std::string
                        int timeout_seconds = 60,
                        const std::vector<std::string>& extra_environment = {});
 
+// As run_program, but standard input stays open and nothing is ever written
+// to it (a terminal nobody types on). With a display named (":N"), the
+// program sees that X display (DISPLAY set, SDL_VIDEODRIVER unset) instead
+// of running headless.
+ProgramRun run_program_input_open(const std::string& program, const std::vector<std::string>& arguments,
+                                  const std::string& working_dir, const std::string& display = "",
+                                  int timeout_seconds = 60,
+                                  const std::vector<std::string>& extra_environment = {});
+
 // In a forked child: replaces it with program and its arguments; the child
 // ends with status 127 when the program cannot be started.
 [[noreturn]] void exec_program(const std::string& program, const std::vector<std::string>& arguments);

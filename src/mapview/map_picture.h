@@ -1,0 +1,33 @@
+// The whole map in one picture, for quarnel's command "map": every cell
+// drawn as the view loop draws it (ground, overlay, markers, grid), without
+// a window and without the unit.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "mapview/map_grid.h"
+#include "mapview/viewer_pictures.h"
+#include "runtime/image.h"
+
+namespace quarnel {
+
+// The largest whole-map picture drawn: 64 Mi pixels (256 x 256 cells), so
+// that its 32-bit form stays within what a PNG file is read back with.
+inline constexpr std::uint64_t map_picture_pixel_limit = std::uint64_t{64} << 20;
+
+// The map's pixel size: 32 pixels per cell each way.
+std::uint64_t map_picture_pixels(const MapGrid& grid);
+
+// An 8-bit picture of the whole map, cell (1, 1) at the top left: grounds
+// and overlays, the markers of plane marker_view (1 or 2; 0 for none) and,
+// when with_grid is set, a grid line along the right and bottom edge of
+// every cell. Null when the map is empty or larger than the limit.
+ImagePtr draw_whole_map(const MapGrid& grid, const ViewerTileSet& tiles, std::uint8_t marker_view, bool with_grid);
+
+// The 8-bit picture in opaque 32-bit colours: index i becomes colours[i]
+// (red in bits 0-7, green 8-15, blue 16-23, as the screen's palette holds
+// its entries). Null when the picture is not 8-bit.
+ImagePtr colour_picture(const Image& indexed, const std::array<std::uint32_t, 256>& colours);
+
+}  // namespace quarnel
