@@ -2,9 +2,11 @@
 # Sets up, builds and runs every test: first the normal build in build/,
 # then a build with AddressSanitizer and UndefinedBehaviorSanitizer in
 # build-asan/, the parallel work's tests with ThreadSanitizer in
-# build-tsan/, then every fuzz target for a short while (clang, build-fuzz/;
-# QUARNEL_FUZZ_SECONDS per target, default 30, 0 leaves it out). Any failing
-# test, sanitizer report or fuzzing finding fails the run.
+# build-tsan/, then the Windows build (build-windows/, tools/build-windows.sh)
+# with its tests run through Wine, then every fuzz target for a short while
+# (clang, build-fuzz/; QUARNEL_FUZZ_SECONDS per target, default 30, 0 leaves
+# it out). Any failing test, sanitizer report or fuzzing finding fails the
+# run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,6 +30,32 @@ cmake --build build-tsan -j 2 --target quarnel runtime_tests archive_tests
 (export TSAN_OPTIONS="halt_on_error=1:exitcode=66" QUARNEL_TEST_STRIDE=8 QUARNEL_THREADS=4
  build-tsan/tests/runtime_tests --gtest_filter='WorkerPool.*'
  build-tsan/tests/archive_tests --gtest_filter='ParallelOutput.*')
+
+echo "== Windows build (build-windows/) and its tests under Wine"
+windows_start=$SECONDS
+./tools/build-windows.sh
+windows_built=$SECONDS
+# A Wine prefix of its own, made once per run. Its wineserver is started
+# here, with its output detached: started from inside ctest, Wine's services
+# would keep each test's output open (slow tests, or a hang).
+export WINEPREFIX="$PWD/build-windows/wine-prefix"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wineserver -k </dev/null >/dev/null 2>&1 || true  # one left from an earlier run
+rm -rf "$WINEPREFIX"
+mkdir -p "$WINEPREFIX"
+wineserver -p </dev/null >/dev/null 2>&1
+wineboot --init </dev/null >/dev/null 2>&1
+/usr/lib/wine/wine64 wineboot.exe </dev/null >/dev/null 2>&1
+trap 'wineserver -k </dev/null >/dev/null 2>&1 || true' EXIT
+# The tests of formats and rules, built for Windows; then the Windows
+# programs end to end beside the Linux ones (tests/wine, from build/), one
+# at a time: two Wine programs starting at once on two cores can keep a
+# window from coming in time.
+ctest --test-dir build-windows -j 2 --output-on-failure
+QUARNEL_WINE_TESTS=required ctest --test-dir build -R '^WindowsBuild\.' --output-on-failure
+wineserver -k </dev/null >/dev/null 2>&1 || true
+trap - EXIT
+echo "Windows build: $((windows_built - windows_start)) s; tests under Wine: $((SECONDS - windows_built)) s"
 
 fuzz_seconds=${QUARNEL_FUZZ_SECONDS:-30}
 if [ "$fuzz_seconds" != 0 ]; then

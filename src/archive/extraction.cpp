@@ -4,7 +4,9 @@
 // folders (one per step of the cycling colours 201 to 207).
 #include "archive/extraction.h"
 
+#ifdef __linux__
 #include <malloc.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -279,7 +281,10 @@ JobOutcome extraction_job() {
     // (its pixels, the PNG rows, zlib's state). Keeping up to 16 MiB of freed
     // memory at the top of the heap spares the system giving the same pages
     // back and faulting them in again for each of thousands of pictures.
+    // (glibc's heap on Linux; other heaps keep freed blocks by their own rules.)
+#ifdef __linux__
     mallopt(M_TRIM_THRESHOLD, 16 << 20);
+#endif
     const std::uint8_t kind = state.archive_kind;
 
     // Questions first, then the whole file into memory.

@@ -23,8 +23,9 @@ bool unsafe_file_name(std::string_view name) {
     for (const std::string_view own : {std::string_view(build_file_name), std::string_view(palette_image_file_name),
                                        std::string_view(used_palette_file_name)})
         if (equal_ignoring_case(name, own)) return true;
-    return name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos ||
-           name.find('\0') != std::string_view::npos;
+    // A separator, or anything else the system refuses in a name (on
+    // Windows a drive's colon, a device name such as CON, a trailing dot).
+    return name.empty() || name == "." || name == ".." || !file_name_allowed(name);
 }
 
 // A console line in its place among the pictures' lines.
@@ -86,11 +87,13 @@ std::string safe_item_file_name(std::string_view name, std::uint32_t number) {
     std::string letters;
     bool only_dots = true;
     for (char c : name) {
-        letters.push_back(c == '/' || c == '\0' ? '_' : c);
+        letters.push_back(file_name_char_allowed(c) ? c : '_');
         if (c != '.') only_dots = false;
     }
     std::string safe = "item" + decimal_text(number);
     if (!only_dots && !letters.empty()) safe += "_" + letters;
+    // A trailing dot or blank that the system would drop becomes "_" too.
+    for (std::size_t i = safe.size(); i > 0 && !file_name_allowed(safe); --i) safe[i - 1] = '_';
     return safe;
 }
 

@@ -418,7 +418,7 @@ int run_command_mode(int argc, char** argv) {
         return 0;
     }
     // Headless whatever the environment says: only the viewer shows a window.
-    if (command != "view") setenv("SDL_VIDEODRIVER", "dummy", 1);
+    if (command != "view") forbid_window();
     std::vector<std::string> words;
     for (int i = 2; i < argc; ++i) words.emplace_back(argv[i]);
     CommandWords command_words(command, std::move(words));

@@ -3,9 +3,6 @@
 // job, and the closing key wait.
 #include "entry/startup.h"
 
-#include <unistd.h>
-
-#include <filesystem>
 #include <string>
 
 #include "anim/animation_report.h"
@@ -34,20 +31,6 @@ const std::string separator(1, path_separator);
 
 }  // namespace
 
-// A relative name is taken from the current directory, and "." and ".."
-// parts are resolved, so that the folder part always names the folder that
-// really holds the input (as the file dialog's full paths do).
-std::string absolute_path(const std::string& path) {
-    std::filesystem::path full(path);
-    if (full.is_relative()) {
-        std::error_code ec;
-        const auto current = std::filesystem::current_path(ec);
-        if (ec) return path;
-        full = current / full;
-    }
-    return full.lexically_normal().string();
-}
-
 InputKind select_input() {
     ModuleState& state = module_state();
     state.palette_source = 1;
@@ -56,13 +39,14 @@ InputKind select_input() {
 
     std::string input_path = command_argument(1);
     if (input_path.empty()) input_path = open_file_dialog("Wybierz plik spr/bts", state.program_dir);
+    input_path = with_system_separators(input_path);
     if (input_path.empty()) {
         print_text(0, "No input .spr file! | Nie podales pliku .spr!", true);
         return InputKind::none;
     }
     if (file_exists(input_path) == 0) {
         // Second try, for a relative name: the name beside the program.
-        const bool relative = input_path.front() != path_separator;
+        const bool relative = is_relative_path(input_path);
         const std::string beside_program = state.program_dir + separator + input_path;
         if (!relative || file_exists(beside_program) == 0) {
             print_text(0, "No file found! Nie ma takiego pliku!", true);

@@ -16,9 +16,6 @@ InputKind select_input();
 // printed, and the kind told by the extension (an archive kind of raw data
 // set beforehand stands for "-r").
 InputKind take_input(const std::string& found_path);
-// A relative path taken from the current folder, with "." and ".." parts
-// resolved.
-std::string absolute_path(const std::string& path);
 std::string open_file_dialog(std::string_view title, std::string_view start_dir);
 
 }  // namespace quarnel

@@ -13,10 +13,6 @@
 // checked against the file and against the cap below.
 #include "runtime/bmp.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <bit>
 #include <cerrno>
@@ -27,6 +23,7 @@
 #include <vector>
 
 #include "runtime/byte_reader.h"
+#include "runtime/native_files.h"
 #include "runtime/screen.h"
 
 namespace quarnel {
@@ -60,23 +57,23 @@ constexpr std::uint32_t compression_bit_fields = 3;
 class BmpInput {
 public:
     explicit BmpInput(const std::string& name) {
-        fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0) return;
-        struct stat info {};
-        if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
-            ::close(fd_);
-            fd_ = -1;
+        fd_ = native::open_file(name, native::Access::read);
+        if (fd_ == native::no_file) return;
+        const native::FileInfo info = native::file_info(fd_);
+        if (!info.known || !info.plain) {
+            native::close_file(fd_);
+            fd_ = native::no_file;
             return;
         }
-        size_ = static_cast<std::uint64_t>(info.st_size);
+        size_ = static_cast<std::uint64_t>(info.size);
     }
     ~BmpInput() {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ != native::no_file) native::close_file(fd_);
     }
     BmpInput(const BmpInput&) = delete;
     BmpInput& operator=(const BmpInput&) = delete;
 
-    bool is_open() const { return fd_ >= 0; }
+    bool is_open() const { return fd_ != native::no_file; }
     std::uint64_t size() const { return size_; }
 
     // The bytes [offset, offset + count) that the file holds: fewer (maybe
@@ -88,13 +85,13 @@ public:
         bytes.resize(static_cast<std::size_t>(count));
         std::size_t done = 0;
         while (done < bytes.size()) {
-            const ssize_t n = ::pread(fd_, bytes.data() + done, bytes.size() - done,
-                                      static_cast<off_t>(offset + done));
+            const std::int64_t n = native::read_bytes(fd_, static_cast<std::int64_t>(offset + done),
+                                                      bytes.data() + done, bytes.size() - done);
             if (n > 0) {
                 done += static_cast<std::size_t>(n);
             } else if (n == 0) {
                 break;
-            } else if (errno != EINTR) {
+            } else {
                 return std::nullopt;
             }
         }
@@ -103,7 +100,7 @@ public:
     }
 
 private:
-    int fd_ = -1;
+    native::FileHandle fd_ = native::no_file;
     std::uint64_t size_ = 0;
 };
 

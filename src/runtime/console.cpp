@@ -7,22 +7,16 @@
 // terminal is the screen.
 #include "runtime/console.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <deque>
 #include <iterator>
 #include <thread>
 
 #include "runtime/files.h"
 #include "runtime/screen.h"
+#include "runtime/terminal.h"
 #include "runtime/text.h"
 #include "runtime/window_input.h"
 #include "runtime/window_text.h"
@@ -39,16 +33,16 @@ struct TerminalInput {
     std::string pending;        // bytes read from standard input, not yet used
     bool at_end = false;        // standard input has been read to its end
     bool is_terminal = false;   // standard input is a terminal
-    pid_t checked_in = 0;       // process that looked at standard input
+    long checked_in = 0;        // process that looked at standard input
 };
 
 TerminalInput& terminal_input() {
     static TerminalInput input;
     // A forked child has standard input of its own: look again.
-    if (input.checked_in != getpid()) {
+    if (input.checked_in != terminal::process_id()) {
         input = TerminalInput{};
-        input.checked_in = getpid();
-        input.is_terminal = isatty(STDIN_FILENO) == 1;
+        input.checked_in = terminal::process_id();
+        input.is_terminal = terminal::input_is_terminal();
     }
     return input;
 }
@@ -58,29 +52,9 @@ TerminalInput& terminal_input() {
 bool fill_input(int timeout_ms) {
     TerminalInput& in = terminal_input();
     if (in.at_end) return false;
-    for (;;) {
-        pollfd p{STDIN_FILENO, POLLIN, 0};
-        const int ready = poll(&p, 1, timeout_ms);
-        if (ready < 0) {
-            if (errno == EINTR) continue;
-            in.at_end = true;
-            return false;
-        }
-        if (ready == 0) return false;
-        if (p.revents & POLLNVAL) {  // no standard input at all
-            in.at_end = true;
-            return false;
-        }
-        char buffer[4096];
-        const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        if (n <= 0) {
-            in.at_end = true;
-            return false;
-        }
-        in.pending.append(buffer, static_cast<std::size_t>(n));
-        return true;
-    }
+    const terminal::Read result = terminal::read_input(in.pending, timeout_ms);
+    if (result == terminal::Read::ended) in.at_end = true;
+    return result == terminal::Read::bytes;
 }
 
 bool terminal_input_ended() {
@@ -120,68 +94,6 @@ std::string read_terminal_line() {
 }
 
 // ---------------------------------------------------------------------------
-// Raw mode of a terminal standard input, restored on every way out.
-
-struct termios g_saved_mode;
-volatile std::sig_atomic_t g_raw_mode_on = 0;
-bool g_mode_saved = false;
-
-void enter_raw_mode() {
-    if (!g_mode_saved) return;
-    struct termios raw = g_saved_mode;
-    // Keys without Enter and without echo; Ctrl-C and Ctrl-Z still signal.
-    raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
-    if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0) g_raw_mode_on = 1;
-}
-
-// Async-signal-safe: only tcsetattr.
-void leave_raw_mode() {
-    if (g_raw_mode_on) {
-        tcsetattr(STDIN_FILENO, TCSANOW, &g_saved_mode);
-        g_raw_mode_on = 0;
-    }
-}
-
-void restore_at_exit() { leave_raw_mode(); }
-
-void on_fatal_signal(int signal_number) {
-    leave_raw_mode();
-    std::signal(signal_number, SIG_DFL);
-    std::raise(signal_number);
-}
-
-void on_stop_signal(int) {
-    const int saved_errno = errno;
-    const bool was_raw = g_raw_mode_on != 0;
-    leave_raw_mode();
-    std::signal(SIGTSTP, SIG_DFL);
-    sigset_t stop;
-    sigemptyset(&stop);
-    sigaddset(&stop, SIGTSTP);
-    sigprocmask(SIG_UNBLOCK, &stop, nullptr);
-    std::raise(SIGTSTP);  // stops here until continued
-    std::signal(SIGTSTP, on_stop_signal);
-    if (was_raw) enter_raw_mode();
-    errno = saved_errno;
-}
-
-void set_up_terminal() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    std::signal(SIGPIPE, SIG_IGN);  // a closed output pipe must not kill the program
-    if (!terminal_input().is_terminal) return;
-    if (tcgetattr(STDIN_FILENO, &g_saved_mode) != 0) return;
-    g_mode_saved = true;
-    std::atexit(restore_at_exit);
-    for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGABRT}) std::signal(s, on_fatal_signal);
-    std::signal(SIGTSTP, on_stop_signal);
-    enter_raw_mode();
-}
-
-// ---------------------------------------------------------------------------
 
 bool window_shows_screen() { return screen_has_window(); }
 
@@ -189,11 +101,6 @@ bool window_shows_screen() { return screen_has_window(); }
 void end_if_window_closed() {
     if (!window_was_closed()) return;
     end_program(0);
-}
-
-void write_terminal(std::string_view bytes) {
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-    std::fflush(stdout);
 }
 
 // Answers given beforehand, taken by questions from the front.
@@ -255,10 +162,10 @@ std::string take_terminal_key() {
 
 void init_runtime(int argc, char** argv) {
     set_command_arguments(argc, argv);
-    set_up_terminal();
+    terminal::set_up();
 }
 
-void restore_terminal() { leave_raw_mode(); }
+void restore_terminal() { terminal::restore(); }
 
 void print_text(int file_number, std::string_view text, bool newline) {
     if (file_number != 0) {
@@ -288,7 +195,7 @@ void print_byte(int file_number, std::uint8_t value, bool newline) {
 void clear_screen() {
     if (screen_is_open()) grid_clear();  // the shown page, in a window or in memory
     if (window_shows_screen()) return;
-    if (isatty(STDOUT_FILENO) == 1) write_terminal("\x1b[H\x1b[2J");
+    if (terminal::output_is_terminal()) terminal::clear();
 }
 
 void ask_answer(std::string_view prompt, bool question, std::string& destination) {
@@ -339,11 +246,10 @@ void ask_answer(std::string_view prompt, bool question, std::string& destination
         grid_new_line();
     } else if (terminal_input().is_terminal) {
         // Ordinary line input: the terminal echoes and ends the line itself.
-        const bool was_raw = g_raw_mode_on != 0;
-        leave_raw_mode();
+        terminal::begin_line_input();
         line = read_terminal_line();
-        if (was_raw) enter_raw_mode();
-        if (isatty(STDOUT_FILENO) != 1) print_text(0, line, true);
+        terminal::end_line_input();
+        if (!terminal::output_is_terminal()) print_text(0, line, true);
     } else {
         // From a pipe or file: the answer is echoed so that the transcript
         // reads like a terminal session.

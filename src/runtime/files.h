@@ -64,6 +64,20 @@ int delete_file(std::string_view name);
 int make_directory(std::string_view path);
 // Folder of the running executable, without a trailing separator.
 std::string program_directory();
+// The full path of a name: a relative name is taken from the current
+// folder, and "." and ".." parts are resolved.
+std::string absolute_path(std::string_view name);
+// A name that absolute_path would take from the current folder (on Windows
+// neither "\..." nor a drive letter's "D:...").
+bool is_relative_path(std::string_view name);
+
+// Whether the system takes the text as the name of a file inside a folder:
+// never a separator or a NUL; on Windows also none of < > : " \ | ? * or a
+// control byte, no trailing dot or blank, and no device name (CON, PRN, AUX,
+// NUL, COM1-9, LPT1-9, with any extension).
+bool file_name_allowed(std::string_view name);
+// Whether the byte may stand anywhere in such a name.
+bool file_name_char_allowed(char c);
 
 inline constexpr unsigned plain_file_mask = 0x21;
 // First entry of the folder matching the pattern's wildcard ("dir/*.png"),

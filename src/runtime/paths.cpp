@@ -1,14 +1,20 @@
 #include "runtime/paths.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
+
+#include "runtime/native_files.h"
 
 namespace quarnel {
 
 namespace {
 char lower_ascii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 }  // namespace
+
+std::string with_system_separators(std::string_view path) {
+    std::string out(path);
+    std::replace(out.begin(), out.end(), '/', path_separator);
+    return out;
+}
 
 std::string join_path(std::string_view dir, std::string_view name) {
     std::string out(dir);
@@ -46,30 +52,25 @@ bool equal_ignoring_case(std::string_view a, std::string_view b) {
 }
 
 std::string find_ignoring_case(std::string_view dir, std::string_view name) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
     const std::string exact = join_path(dir, name);
-    if (fs::exists(exact, ec)) return exact;
-    const fs::path folder = dir.empty() ? fs::path(".") : fs::path(std::string(dir));
+    if (native::name_exists(exact)) return exact;
+    std::vector<native::FolderEntry> entries;
+    native::list_folder(std::string(dir), entries);
     std::vector<std::string> found;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string entry = it->path().filename().string();
-        if (equal_ignoring_case(entry, name)) found.push_back(entry);
-    }
+    for (const native::FolderEntry& entry : entries)
+        if (equal_ignoring_case(entry.name, name)) found.push_back(entry.name);
     if (found.empty()) return {};
     std::sort(found.begin(), found.end(), [](const std::string& a, const std::string& b) { return a < b; });
     return join_path(dir, found.front());
 }
 
 std::vector<std::string> list_files_with_suffix(std::string_view dir, std::string_view suffix) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
+    std::vector<native::FolderEntry> entries;
+    native::list_folder(std::string(dir), entries);
     std::vector<std::string> names;
-    const fs::path folder = dir.empty() ? fs::path(".") : fs::path(std::string(dir));
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code type_ec;
-        if (!it->is_regular_file(type_ec)) continue;
-        const std::string entry = it->path().filename().string();
+    for (const native::FolderEntry& folder_entry : entries) {
+        if ((folder_entry.attributes & 0x20u) == 0) continue;  // plain files only
+        const std::string& entry = folder_entry.name;
         if (entry.size() >= suffix.size() &&
             equal_ignoring_case(std::string_view(entry).substr(entry.size() - suffix.size()), suffix))
             names.push_back(entry);

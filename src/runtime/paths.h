@@ -8,7 +8,16 @@
 
 namespace quarnel {
 
+// The one separator of path parts: the backslash on Windows, "/" elsewhere.
+#ifdef _WIN32
+inline constexpr char path_separator = '\\';
+#else
 inline constexpr char path_separator = '/';
+#endif
+
+// A path typed or given by the user with every "/" taken as the separator
+// (on Windows, where both slashes name folders; elsewhere unchanged).
+std::string with_system_separators(std::string_view path);
 
 // dir + separator + name; no separator is doubled when dir already ends in
 // one, and an empty dir gives the name alone.

@@ -1,6 +1,7 @@
 #include "runtime/screen.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "runtime/window.h"
 
@@ -73,6 +74,12 @@ std::recursive_mutex& graphics_lock() {
     return lock;
 }
 
+namespace {
+std::atomic<bool> g_window_forbidden{false};
+}  // namespace
+
+void forbid_window() { g_window_forbidden = true; }
+
 int set_screen(int mode, int depth, int pages) {
     // The program asks for two pages; a count far beyond that is a bad call,
     // not a request for gigabytes of pages.
@@ -94,7 +101,7 @@ int set_screen(int mode, int depth, int pages) {
         s.any_marked = true;
     }
     if (had_window) window_close();
-    window_open(depth);
+    if (!g_window_forbidden) window_open(depth);
     return 0;
 }
 

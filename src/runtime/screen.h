@@ -31,6 +31,10 @@ inline constexpr int cell_height = 16;
 // palette. Returns 0, or 1 for an unsupported mode or depth.
 int set_screen(int mode, int depth, int pages);
 
+// From now on the screen opens headless, whatever the environment says
+// (command mode: only its viewer shows a window).
+void forbid_window();
+
 bool screen_is_open();
 // True when a real window shows the screen (false in headless mode).
 bool screen_has_window();

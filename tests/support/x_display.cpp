@@ -181,7 +181,7 @@ pid_t XDisplay::start_program(const std::string& program, const std::vector<std:
     exec_program(program, arguments);
 }
 
-std::string XDisplay::focused_window_of(pid_t pid) const {
+std::string XDisplay::focused_window_of(pid_t pid, int timeout_ms) const {
     std::string window;
     // The window may be replaced while the program starts: take the newest
     // one until it takes the focus.
@@ -192,7 +192,7 @@ std::string XDisplay::focused_window_of(pid_t pid) const {
         for (std::string line; std::getline(lines, line);)
             if (!line.empty()) window = line;
         return !window.empty() && xdotool("windowfocus --sync " + window) == 0;
-    });
+    }, timeout_ms);
     return found ? window : std::string();
 }
 

@@ -70,7 +70,7 @@ public:
                         const std::string& errors_path) const;
     // The newest window of a process, once it takes the focus; empty when
     // none does in time.
-    std::string focused_window_of(pid_t pid) const;
+    std::string focused_window_of(pid_t pid, int timeout_ms = 30000) const;
 
 private:
     pid_t server_ = -1;

@@ -1,0 +1,154 @@
+// The file services' system calls on Linux: plain POSIX descriptors, read
+// and written with pread/pwrite at an explicit offset.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+#include "runtime/files.h"
+#include "runtime/native_files.h"
+#include "runtime/paths.h"
+
+namespace quarnel {
+
+namespace native {
+
+namespace {
+
+int descriptor(FileHandle file) { return static_cast<int>(file); }
+
+}  // namespace
+
+// Opens without blocking on a FIFO, refuses folders, then restores blocking I/O.
+FileHandle open_file(const std::string& name, Access access) {
+    int flags = O_RDONLY;
+    switch (access) {
+        case Access::read: flags = O_RDONLY; break;
+        case Access::read_write: flags = O_RDWR; break;
+        case Access::read_write_create: flags = O_RDWR | O_CREAT; break;
+        case Access::write_truncate: flags = O_WRONLY | O_CREAT | O_TRUNC; break;
+        case Access::write_append: flags = O_WRONLY | O_CREAT | O_APPEND; break;
+    }
+    const int fd = ::open(name.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0) return no_file;
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        return no_file;
+    }
+    const int status = fcntl(fd, F_GETFL);
+    if (status >= 0) fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+    return fd;
+}
+
+bool close_file(FileHandle file) { return ::close(descriptor(file)) == 0; }
+
+std::int64_t read_bytes(FileHandle file, std::int64_t offset, std::uint8_t* data, std::size_t count) {
+    for (;;) {
+        const ssize_t n = offset < 0 ? ::read(descriptor(file), data, count)
+                                     : ::pread(descriptor(file), data, count, static_cast<off_t>(offset));
+        if (n >= 0) return n;
+        if (errno == EINTR) continue;
+        return -1;
+    }
+}
+
+bool write_bytes(FileHandle file, std::int64_t offset, const std::uint8_t* data, std::size_t count) {
+    while (count > 0) {
+        const ssize_t n = offset < 0 ? ::write(descriptor(file), data, count)
+                                     : ::pwrite(descriptor(file), data, count, static_cast<off_t>(offset));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += n;
+        count -= static_cast<std::size_t>(n);
+        if (offset >= 0) offset += n;
+    }
+    return true;
+}
+
+bool rewind_file(FileHandle file) { return ::lseek(descriptor(file), 0, SEEK_SET) >= 0; }
+
+FileInfo file_info(FileHandle file) {
+    struct stat info {};
+    if (fstat(descriptor(file), &info) != 0) return {};
+    return FileInfo{true, S_ISREG(info.st_mode), static_cast<std::int64_t>(info.st_size)};
+}
+
+bool remove_file(const std::string& name) { return ::unlink(name.c_str()) == 0; }
+
+bool make_folder(const std::string& name) { return ::mkdir(name.c_str(), 0777) == 0; }
+
+bool name_exists(const std::string& name) {
+    std::error_code ec;
+    return std::filesystem::exists(name, ec);
+}
+
+std::string executable_path() {
+    std::string exe(4096, '\0');
+    for (;;) {
+        const ssize_t n = ::readlink("/proc/self/exe", exe.data(), exe.size());
+        if (n < 0) return {};
+        if (static_cast<std::size_t>(n) < exe.size()) {
+            exe.resize(static_cast<std::size_t>(n));
+            return exe;
+        }
+        exe.resize(exe.size() * 2);
+    }
+}
+
+std::string full_path(std::string_view name) {
+    std::filesystem::path full{std::string(name)};
+    if (full.is_relative()) {
+        std::error_code ec;
+        const auto current = std::filesystem::current_path(ec);
+        if (ec) return std::string(name);
+        full = current / full;
+    }
+    return full.lexically_normal().string();
+}
+
+bool list_folder(const std::string& folder, std::vector<FolderEntry>& entries) {
+    const std::string where = folder.empty() ? "." : folder;
+    DIR* dir = ::opendir(where.c_str());
+    if (!dir) return false;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        // Hidden: a name starting with "."; system: not a plain file or folder.
+        unsigned attributes = name[0] == '.' ? 0x02u : 0u;
+        struct stat info {};
+        const std::string full = join_path(where, name);
+        if (::stat(full.c_str(), &info) != 0) {
+            attributes |= 0x04;
+        } else {
+            if (S_ISDIR(info.st_mode)) attributes |= 0x10;
+            else if (S_ISREG(info.st_mode)) attributes |= 0x20;
+            else attributes |= 0x04;
+            if (::access(full.c_str(), W_OK) != 0) attributes |= 0x01;
+        }
+        entries.push_back(FolderEntry{name, attributes});
+    }
+    ::closedir(dir);
+    return true;
+}
+
+}  // namespace native
+
+bool is_relative_path(std::string_view name) { return name.empty() || name.front() != '/'; }
+
+bool file_name_char_allowed(char c) { return c != '/' && c != '\0'; }
+
+bool file_name_allowed(std::string_view name) {
+    for (const char c : name)
+        if (!file_name_char_allowed(c)) return false;
+    return true;
+}
+
+}  // namespace quarnel

@@ -1,0 +1,69 @@
+// The operating system's side of the file services: the few calls on which
+// the file table, whole-file reads, BMP reading, directory listings and the
+// program's own location are built. One file per platform implements them
+// (files_posix.cpp, files_windows.cpp); files.cpp holds what is shared.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quarnel::native {
+
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle no_file = -1;
+
+enum class Access {
+    read,              // existing file, reading
+    read_write,        // existing file, reading and writing
+    read_write_create, // reading and writing, created empty when missing
+    write_truncate,    // writing, created or emptied
+    write_append,      // writing at the end, created when missing
+};
+
+// Opens a file (never a folder; a FIFO opens without waiting for a writer).
+// no_file when it cannot be opened.
+FileHandle open_file(const std::string& name, Access access);
+// False when the system reports a failure on closing (lost written data).
+bool close_file(FileHandle file);
+
+// Reads up to count bytes at the 0-based offset, or at the current position
+// when offset is -1. Bytes read, 0 at the end, -1 on a failed read.
+std::int64_t read_bytes(FileHandle file, std::int64_t offset, std::uint8_t* data, std::size_t count);
+// Writes all bytes at the offset, or at the current position when offset is
+// -1 (at the end for a file opened with write_append).
+bool write_bytes(FileHandle file, std::int64_t offset, const std::uint8_t* data, std::size_t count);
+// Puts the current position at the start; false when the file cannot seek.
+bool rewind_file(FileHandle file);
+
+struct FileInfo {
+    bool known = false;    // the system could tell
+    bool plain = false;    // a plain file (not a pipe, device or folder)
+    std::int64_t size = 0; // bytes
+};
+FileInfo file_info(FileHandle file);
+
+bool remove_file(const std::string& name);
+bool make_folder(const std::string& name);
+// True when something of that name exists (a file or a folder).
+bool name_exists(const std::string& name);
+
+// Path of the running executable; empty when the system cannot tell.
+std::string executable_path();
+// The full path of a name: a relative name is taken from the current
+// folder, "." and ".." parts are resolved.
+std::string full_path(std::string_view name);
+
+// Entries of a folder ("" is the current folder), without "." and "..":
+// the name and the attribute bits in the Windows sense (0x01 read-only,
+// 0x02 hidden, 0x04 system, 0x10 folder, 0x20 archive: every plain file).
+struct FolderEntry {
+    std::string name;
+    unsigned attributes = 0;
+};
+// False when the folder cannot be read.
+bool list_folder(const std::string& folder, std::vector<FolderEntry>& entries);
+
+}  // namespace quarnel::native

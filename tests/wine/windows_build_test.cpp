@@ -1,0 +1,390 @@
+// The Windows programs (build-windows/quarnel.exe and bytediff.exe) run
+// through Wine, headless with the answers piped, beside the Linux programs
+// on the same inputs: extraction of every archive kind writes the same
+// files byte for byte, the builder rebuilds the sample sprite set, the
+// report and bytediff's lines are the same; the path split takes backslash
+// and forward-slash paths with a drive letter; item names that Windows
+// refuses are written under safe names inside the folder. Under Xvfb the
+// window shows the closing line and a key ends the program.
+//
+// tools/run-tests.sh builds the Windows programs, makes a Wine prefix and
+// starts its wineserver (Wine started from inside a test keeps the test's
+// output open through its own services), then runs these with
+// QUARNEL_WINE_TESTS=required, which makes a missing Windows build a
+// failure. Without QUARNEL_WINE_TESTS they are skipped.
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "anim/report_fixtures.h"
+#include "archive/sample_archive.h"
+#include "archive/sprite_archive.h"
+#include "runtime/byte_reader.h"
+#include "runtime/font8x16.h"
+#include "runtime/screen.h"
+#include "support/run_program.h"
+#include "support/x_display.h"
+
+namespace quarnel {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+const std::string wine_loader = "/usr/lib/wine/wine64";
+
+std::string windows_build_dir() {
+    const char* dir = std::getenv("QUARNEL_WINDOWS_BUILD");
+    return dir != nullptr && *dir != '\0' ? dir : std::string(QUARNEL_SOURCE_DIR) + "/build-windows";
+}
+std::string windows_program(const std::string& name) { return windows_build_dir() + "/" + name + ".exe"; }
+
+// Why the Windows programs cannot run here; empty when they can.
+std::string missing_windows_build() {
+    if (!fs::exists(wine_loader)) return "Wine is not installed (" + wine_loader + ")";
+    for (const char* name : {"quarnel", "bytediff"})
+        if (!fs::exists(windows_program(name))) return "no " + windows_program(name) + " (tools/build-windows.sh)";
+    return {};
+}
+
+#define REQUIRE_WINDOWS_BUILD()                                                        \
+    do {                                                                               \
+        const char* wanted = std::getenv("QUARNEL_WINE_TESTS");                        \
+        if (wanted == nullptr || *wanted == '\0')                                      \
+            GTEST_SKIP() << "QUARNEL_WINE_TESTS is not set (tools/run-tests.sh sets it)"; \
+        const std::string missing = missing_windows_build();                           \
+        if (!missing.empty()) {                                                        \
+            if (std::string(wanted) == "required") FAIL() << missing;                  \
+            GTEST_SKIP() << missing;                                                   \
+        }                                                                              \
+    } while (false)
+
+// The path under which a Windows program run by Wine sees a Linux path.
+std::string wine_path(const std::string& path) {
+    std::string out = "Z:" + path;
+    std::replace(out.begin(), out.end(), '/', '\\');
+    return out;
+}
+
+test::ProgramRun run_windows(const std::string& name, const std::vector<std::string>& arguments,
+                             const std::string& input, const std::string& dir) {
+    std::vector<std::string> words{windows_program(name)};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    return test::run_program(wine_loader, words, input, dir, 120, {"WINEDEBUG=-all"});
+}
+
+test::ProgramRun run_linux(const std::string& name, const std::vector<std::string>& arguments,
+                           const std::string& input, const std::string& dir) {
+    return test::run_program(std::string(QUARNEL_BINARY_DIR) + "/" + name, arguments, input, dir);
+}
+
+// Every file under the folder by its relative path, with its bytes.
+std::map<std::string, std::string> tree(const std::string& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(dir))
+        if (entry.is_regular_file())
+            files[fs::relative(entry.path(), dir).string()] = test::read_file(entry.path().string());
+    return files;
+}
+
+std::string text(const Bytes& b) { return std::string(b.begin(), b.end()); }
+
+Bytes container_header(std::uint16_t count) {
+    Bytes b(container_count_offset, 0);
+    put_u16le(b, count);
+    b.resize(container_header_size, 0);
+    return b;
+}
+
+void add_named_item(Bytes& b, const std::string& name, std::uint32_t size) {
+    Bytes record(trc_record_size, 0);
+    std::copy(name.begin(), name.end(), record.begin());
+    record[20] = static_cast<std::uint8_t>(size);
+    record[21] = static_cast<std::uint8_t>(size >> 8);
+    b.insert(b.end(), record.begin(), record.end());
+}
+
+// One input of every archive kind, with the answers and options it takes.
+struct Job {
+    std::string file;
+    std::string answers;
+    std::vector<std::string> options;
+};
+
+std::vector<Job> write_every_archive_kind(const std::string& dir) {
+    test::write_file(dir + "/SAMPLE.spr", text(write_sprite_set(sample_palette_block(), sample_sprites(), true)));
+    test::write_file(dir + "/PLAIN.spr", text(write_sprite_set(sample_palette_block(), sample_sprites(), false)));
+    test::write_file(dir + "/TILES.bts", text(write_tile_set(2, sample_palette_block(), sample_tiles(6))));
+    Bytes trc = container_header(2);
+    add_named_item(trc, "LOGO.PAL", 768);
+    add_named_item(trc, "LOGO.SPR", 0);
+    Bytes pal(768, 0);
+    for (std::size_t i = 0; i < pal.size(); ++i) pal[i] = static_cast<std::uint8_t>(i * 7);
+    trc.insert(trc.end(), pal.begin(), pal.end());
+    put_u16le(trc, 3);
+    put_u16le(trc, 2);
+    trc.resize(trc.size() + 8, 0);
+    trc.insert(trc.end(), {1, 2, 3, 4, 5, 6});
+    test::write_file(dir + "/MENU.trc", text(trc));
+    Bytes trw = container_header(2);
+    for (const std::uint8_t size : {std::uint8_t{2}, std::uint8_t{3}}) {
+        Bytes record(trw_record_size, 0);
+        record[4] = size;
+        trw.insert(trw.end(), record.begin(), record.end());
+    }
+    trw.insert(trw.end(), {0x1A, '\r', '\n', 0xFF, 0});
+    test::write_file(dir + "/SND.trw", text(trw));
+    Bytes trs = container_header(1);
+    Bytes record(trs_record_size, 0);
+    record[4] = 3;  // width
+    record[6] = 2;  // height
+    trs.insert(trs.end(), record.begin(), record.end());
+    trs.insert(trs.end(), {0, 1, 2, 3, 4, 5});
+    trs.resize(800, 9);
+    test::write_file(dir + "/S.trs", text(trs));
+    Bytes raw(768 + 12);
+    for (std::size_t i = 0; i < raw.size(); ++i) raw[i] = static_cast<std::uint8_t>(i % 11);
+    test::write_file(dir + "/DATA.raw", text(raw));
+    return {{"SAMPLE.spr", "t\npng\n", {}}, {"PLAIN.spr", "n\nbmp\n", {}}, {"TILES.bts", "png\n", {}},
+            {"MENU.trc", "png\n", {}},      {"SND.trw", "png\n", {}},       {"S.trs", "bmp\n", {}},
+            {"DATA.raw", "png\n2\n3\n2\n", {"-r"}}};
+}
+
+TEST(WindowsBuild, ExtractionWritesTheSameFilesAsTheLinuxBuild) {
+    REQUIRE_WINDOWS_BUILD();
+    // Folders of the same name, so that only the paths' start differs.
+    test::TempDir linux_root, windows_root;
+    const std::string linux_dir = linux_root.file("mods"), windows_dir = windows_root.file("mods");
+    fs::create_directory(linux_dir);
+    fs::create_directory(windows_dir);
+    std::vector<Job> jobs = write_every_archive_kind(linux_dir);
+    write_every_archive_kind(windows_dir);
+    for (const Job& job : jobs) {
+        std::vector<std::string> arguments{job.file};
+        arguments.insert(arguments.end(), job.options.begin(), job.options.end());
+        const auto on_linux = run_linux("quarnel", arguments, job.answers, linux_dir);
+        test::expect_clean_end(on_linux);
+        const auto on_windows = run_windows("quarnel", arguments, job.answers, windows_dir);
+        EXPECT_EQ(on_windows.exit_status, 0) << job.file << "\n" << on_windows.output << on_windows.errors;
+        EXPECT_FALSE(on_windows.timed_out) << job.file;
+        EXPECT_NE(on_windows.output.find("Nacisnij dowolny klawisz.\r\n"), std::string::npos) << on_windows.output;
+        // The transcripts differ only in the separator and the drive of the paths.
+        std::string expected = on_linux.output;
+        for (std::size_t at = 0; (at = expected.find(linux_dir, at)) != std::string::npos;)
+            expected.replace(at, linux_dir.size(), wine_path(windows_dir));
+        std::string seen = on_windows.output;
+        std::replace(expected.begin(), expected.end(), '/', '\\');
+        std::replace(seen.begin(), seen.end(), '/', '\\');
+        EXPECT_EQ(seen, expected) << job.file;
+    }
+    const auto linux_files = tree(linux_dir), windows_files = tree(windows_dir);
+    EXPECT_GT(linux_files.size(), 30u);
+    EXPECT_EQ(linux_files.size(), windows_files.size());
+    for (const auto& [name, bytes] : linux_files) {
+        const auto found = windows_files.find(name);
+        ASSERT_NE(found, windows_files.end()) << name << " is missing from the Windows run";
+        EXPECT_TRUE(found->second == bytes) << name << " differs";
+    }
+
+    // The builder, started on 0001.png, rebuilds the sample sprite set.
+    const auto built = run_windows("quarnel", {"0001.png"}, "", windows_dir + "/SAMPLE");
+    EXPECT_EQ(built.exit_status, 0) << built.output << built.errors;
+    EXPECT_EQ(test::read_file(windows_dir + "/SAMPLE/SAMPLE_new.spr"), test::read_file(windows_dir + "/SAMPLE.spr"));
+}
+
+TEST(WindowsBuild, ReportAndBytediffMatchTheLinuxBuild) {
+    REQUIRE_WINDOWS_BUILD();
+    test::TempDir dir;
+    for (const char* side : {"linux", "windows"}) {
+        fs::create_directory(dir.file(side));
+        test::write_file(dir.file(side) + "/REAP.fin", test::make_fin(test::sample_with_blocks()));
+        test::write_file(dir.file(side) + "/a.bin", std::string("\x00\x1A\r\nsame\xFF", 9) + "tail");
+        test::write_file(dir.file(side) + "/b.bin", std::string("\x01\x1A\n\rsame\x9F", 9));
+    }
+    const auto report_linux = run_linux("quarnel", {"REAP.fin"}, "BLOOD\n", dir.file("linux"));
+    const auto report_windows = run_windows("quarnel", {"REAP.fin"}, "BLOOD\n", dir.file("windows"));
+    EXPECT_EQ(report_windows.exit_status, 0) << report_windows.output << report_windows.errors;
+    const auto linux_files = tree(dir.file("linux")), windows_files = tree(dir.file("windows"));
+    EXPECT_TRUE(linux_files == windows_files) << "the report folders differ";
+    EXPECT_EQ(test::read_file(dir.file("windows") + "/REAP/REAP.txt"), test::sample_with_blocks_report_skipping_blood());
+
+    // bytediff takes the names typed on its two questions and q at the end.
+    const auto diff_linux = run_linux("bytediff", {}, "a.bin\nb.bin\nq", dir.file("linux"));
+    const auto diff_windows = run_windows("bytediff", {}, "a.bin\nb.bin\nq", dir.file("windows"));
+    test::expect_clean_end(diff_linux);
+    EXPECT_EQ(diff_windows.exit_status, 0) << diff_windows.errors;
+    EXPECT_EQ(diff_windows.output, diff_linux.output);
+    EXPECT_NE(diff_windows.output.find("Please enter second filename: b.bin\r\n"), std::string::npos);
+}
+
+TEST(WindowsBuild, PathSplitTakesBackslashesDriveLettersAndForwardSlashes) {
+    REQUIRE_WINDOWS_BUILD();
+    test::TempDir dir;
+    fs::create_directories(dir.file("mods/units"));
+    test::write_file(dir.file("mods/units/REAP.fin"), test::make_fin(test::sample_with_blocks()));
+    const std::string units = wine_path(dir.file("mods/units"));
+    const std::string expected = "katalog: '" + units + "\\'\r\nkoncowka: 'units'\r\nplik: 'REAP.fin'\r\n";
+    for (const std::string& given : {units + "\\REAP.fin", "Z:" + dir.file("mods/units/REAP.fin"),
+                                     std::string("units/REAP.fin"), std::string("units\\..\\units\\REAP.fin")}) {
+        const auto run = run_windows("quarnel", {given}, "\n", dir.file("mods"));
+        EXPECT_EQ(run.exit_status, 0) << given;
+        EXPECT_NE(run.output.find(expected), std::string::npos) << given << "\n" << run.output;
+    }
+    // A name found nowhere, and no name at all (the dialog is a console question headless).
+    const auto missing = run_windows("quarnel", {"D:\\nowhere\\x.spr"}, "", dir.path());
+    EXPECT_NE(missing.output.find("No file found! Nie ma takiego pliku!\r\n"), std::string::npos) << missing.output;
+    const auto cancelled = run_windows("quarnel", {}, "\n", dir.path());
+    EXPECT_NE(cancelled.output.find("Wybierz plik spr/bts: \r\nNo input .spr file! | Nie podales pliku .spr!\r\n"),
+              std::string::npos)
+        << cancelled.output;
+    EXPECT_EQ(cancelled.exit_status, 0);
+}
+
+TEST(WindowsBuild, NamesWindowsRefusesAreWrittenUnderSafeNames) {
+    REQUIRE_WINDOWS_BUILD();
+    test::TempDir dir;
+    // The format keeps letters, digits, "\\" and a few more of a name: "a:b"
+    // and "D:x" arrive as "ab" and "Dx".
+    const std::vector<std::string> names = {"CON", "aux.pal", "a:b", "end.", "blank ", "..\\up.txt", "D:x", "lpt1.txt"};
+    Bytes trc = container_header(static_cast<std::uint16_t>(names.size()));
+    for (const std::string& name : names) add_named_item(trc, name, 1);
+    for (std::size_t i = 0; i < names.size(); ++i) trc.push_back(static_cast<std::uint8_t>('a' + i));
+    fs::create_directory(dir.file("game"));
+    test::write_file(dir.file("game/ODD.trc"), text(trc));
+    const auto run = run_windows("quarnel", {"ODD.trc"}, "png\n", dir.file("game"));
+    EXPECT_EQ(run.exit_status, 0) << run.output << run.errors;
+    const std::vector<std::string> safe = {"item1_CON", "item2_aux.pal", "ab", "item4_end_", "item5_blank_",
+                                           "item6_.._up.txt", "Dx", "item8_lpt1.txt"};
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(test::read_file(dir.file("game/ODD/" + safe[i])), std::string(1, static_cast<char>('a' + i))) << safe[i];
+        if (safe[i].rfind("item", 0) != 0) continue;
+        EXPECT_NE(run.output.find("Niebezpieczna nazwa elementu " + std::to_string(i + 1) + ": '" + names[i] +
+                                  "' - zapisano jako '" + safe[i] + "'"),
+                  std::string::npos)
+            << run.output;
+    }
+    // Nothing beside the folder, nothing outside the game folder.
+    std::vector<std::string> written;
+    for (const auto& entry : fs::recursive_directory_iterator(dir.path()))
+        if (entry.is_regular_file()) written.push_back(fs::relative(entry.path(), dir.path()).string());
+    // The items, build.txt, the two palette images and the archive itself.
+    EXPECT_EQ(written.size(), names.size() + 4) << ::testing::PrintToString(written);
+    for (const std::string& name : written) EXPECT_TRUE(name.rfind("game/", 0) == 0) << name;
+}
+
+// The text row on which the line stands drawn in white on black from column
+// 0 of the window's client area, which starts at (left, top) of the shot.
+bool shows_line(const test::Screenshot& shot, int left, int top, const std::string& line) {
+    const test::Rgb lit{255, 255, 255}, unlit{0, 0, 0};
+    for (int row = 1; row < text_rows; ++row) {
+        bool same = true;
+        for (std::size_t i = 0; same && i < line.size(); ++i) {
+            const auto& glyph = font8x16[static_cast<unsigned char>(line[i])];
+            for (int gy = 0; same && gy < cell_height; ++gy)
+                for (int gx = 0; same && gx < cell_width; ++gx) {
+                    const bool on = (glyph[static_cast<std::size_t>(gy)] & (0x80 >> gx)) != 0;
+                    same = shot.at(left + static_cast<int>(i) * cell_width + gx, top + row * cell_height + gy) ==
+                           (on ? lit : unlit);
+                }
+        }
+        if (same) return true;
+    }
+    return false;
+}
+
+// Ends a program the test started, unless the test saw it end (pid -1).
+struct Reaper {
+    pid_t pid;
+    ~Reaper() {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
+// Wine's first window of a run can take long to come when the machine is
+// busy (its services start with it).
+constexpr int first_window_ms = 120000;
+
+TEST(WindowsBuild, TheWindowShowsTheClosingLineAndAKeyEndsTheProgram) {
+    REQUIRE_WINDOWS_BUILD();
+    const std::string missing = test::XDisplay::missing_programs(true);
+    if (!missing.empty()) GTEST_SKIP() << missing;
+    test::XDisplay display;
+    ASSERT_TRUE(display.started()) << "Xvfb did not start";
+    test::TempDir dir;
+    test::write_file(dir.file("REAP.fin"), test::make_fin(test::sample_with_blocks()));
+    // The report asks one question: its answer is typed into the window.
+    const std::string errors = dir.file("errors.txt");
+    const pid_t program = display.start_program(wine_loader, {windows_program("quarnel"), dir.file("REAP.fin")}, errors);
+    ASSERT_GE(program, 0);
+    Reaper reaper{program};
+    const std::string window = display.focused_window_of(program, first_window_ms);
+    ASSERT_FALSE(window.empty()) << "no window took the focus; " << test::read_file(errors);
+    ASSERT_EQ(display.xdotool("type --delay 50 BLOOD"), 0);
+    ASSERT_EQ(display.xdotool("key Return"), 0);
+    const std::string closing_line = "Nacisnij dowolny klawisz.";
+    EXPECT_TRUE(test::wait_until([&] {
+        const test::Screenshot shot = display.screenshot(window);
+        // The client area lies inside whatever frame Wine draws.
+        for (int top = 0; top + screen_height <= shot.height; ++top)
+            for (int left = 0; left + screen_width <= shot.width; ++left)
+                if (shows_line(shot, left, top, closing_line)) return true;
+        return false;
+    })) << "the closing line never showed in the window";
+    int status = 0;
+    EXPECT_EQ(waitpid(program, &status, WNOHANG), 0) << "the program ended before a key was pressed";
+    ASSERT_EQ(display.xdotool("key a"), 0);
+    ASSERT_TRUE(test::wait_until([&] { return waitpid(program, &status, WNOHANG) == program; }))
+        << "the program did not end on the key";
+    reaper.pid = -1;
+    ASSERT_TRUE(WIFEXITED(status)) << test::read_file(errors);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << test::read_file(errors);
+    EXPECT_EQ(test::read_file(dir.file("REAP/REAP.txt")), test::sample_with_blocks_report_skipping_blood());
+}
+
+TEST(WindowsBuild, TheFileDialogTakesATypedPath) {
+    REQUIRE_WINDOWS_BUILD();
+    const std::string missing = test::XDisplay::missing_programs(true);
+    if (!missing.empty()) GTEST_SKIP() << missing;
+    test::XDisplay display;
+    ASSERT_TRUE(display.started()) << "Xvfb did not start";
+    test::TempDir dir;
+    test::write_file(dir.file("REAP.fin"), test::make_fin(test::sample_with_blocks()));
+    const std::string errors = dir.file("errors.txt");
+    // No input named: the open-file dialog comes first.
+    const pid_t program = display.start_program(wine_loader, {windows_program("quarnel")}, errors);
+    ASSERT_GE(program, 0);
+    Reaper reaper{program};
+    const std::string dialog = display.focused_window_of(program, first_window_ms);
+    ASSERT_FALSE(dialog.empty()) << "no dialog took the focus; " << test::read_file(errors);
+    ASSERT_EQ(display.xdotool("type --delay 20 '" + wine_path(dir.file("REAP.fin")) + "'"), 0);
+    ASSERT_EQ(display.xdotool("key Return"), 0);
+    // Then the report's window: its question, and the closing key.
+    std::string window;
+    ASSERT_TRUE(test::wait_until([&] {
+        window = display.focused_window_of(program);
+        return !window.empty() && window != dialog;
+    })) << "no window came after the dialog; " << test::read_file(errors);
+    ASSERT_EQ(display.xdotool("type --delay 50 BLOOD"), 0);
+    ASSERT_EQ(display.xdotool("key Return a"), 0);
+    int status = 0;
+    ASSERT_TRUE(test::wait_until([&] { return waitpid(program, &status, WNOHANG) == program; }))
+        << "the program did not end";
+    reaper.pid = -1;
+    ASSERT_TRUE(WIFEXITED(status)) << test::read_file(errors);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << test::read_file(errors);
+    EXPECT_EQ(test::read_file(dir.file("REAP/REAP.txt")), test::sample_with_blocks_report_skipping_blood());
+}
+
+}  // namespace
+}  // namespace quarnel
