@@ -100,8 +100,9 @@ void OrderedWork::add(std::function<void()> work, std::function<bool()> finish, 
     task->finish = std::move(finish);
     task->bytes = bytes;
     std::unique_lock lock(mutex_);
-    // A few tasks queued per worker (small pictures are over quickly), and
-    // the memory within the budget (a larger task goes alone).
+    // A few tasks queued per worker (small pictures are over quickly); the
+    // memory of every task not yet finished within the budget, or a larger
+    // task alone.
     while (!stopped_ && working_ > 0 &&
            (working_ >= tasks_per_worker * workers_.size() || bytes_in_flight_ + bytes > byte_budget_))
         finish_ready(lock, true);

@@ -23,7 +23,14 @@
 namespace quarnel {
 
 inline constexpr unsigned most_worker_threads = 8;
-// Memory that pictures in flight may take beyond one picture per worker.
+// The memory the pictures handed to the workers may take together (by
+// their estimates), from their adding until their finishes have run. A
+// picture larger than that is handed over only when no other is in flight
+// and then goes alone. Beside them the job's thread makes at most one more
+// picture, so the pictures take at most this budget plus one picture, or
+// two pictures when one of them is larger: within one picture per worker
+// plus this budget with two workers or more (one thread has no pool and
+// one picture at a time).
 inline constexpr std::size_t pictures_in_flight_budget = std::size_t{64} << 20;
 
 // The thread count for a value of QUARNEL_THREADS (null or empty: not set)
@@ -46,8 +53,9 @@ public:
     // Adds a task of about `bytes` of memory: work runs on a worker, then
     // finish on this thread, after the finishes of every task added before
     // it. A finish that returns false stops the work: no later finish runs
-    // and later tasks are not taken. Waits while four tasks per worker, or
-    // the budget's worth of memory, are in flight.
+    // and later tasks are not taken. Waits while four tasks per worker are
+    // in flight (small pictures keep the workers busy), or while this task
+    // would take the tasks in flight over the budget and others are there.
     void add(std::function<void()> work, std::function<bool()> finish, std::size_t bytes);
     // A finish with no work, in its place in the order (a console line).
     void add_finish(std::function<bool()> finish);

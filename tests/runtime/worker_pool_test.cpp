@@ -1,6 +1,7 @@
 // The worker pool: finishes in the order of adding whatever order the work
-// ends in, at most one task per worker in flight and the memory budget
-// kept, a finish that says stop ends the rest, and the thread setting.
+// ends in, at most one task running per worker, the tasks not yet finished
+// within the memory budget (or one larger alone), a finish that says stop
+// ends the rest, and the thread setting.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,11 +22,13 @@ TEST(WorkerPool, FinishesInOrderWithinTheBounds) {
         std::vector<int> finished;
         std::atomic<int> running{0}, most_running{0};
         std::atomic<std::size_t> bytes{0}, most_bytes{0};
+        std::size_t held = 0;  // bytes of the tasks added and not yet finished
         std::mt19937 random(threads);
         for (int i = 0; i < 60; ++i) {
             const std::size_t size = i == 30 ? 5000 : random() % 400;  // one larger than the budget
             const int pause = static_cast<int>(random() % 3);
             if (i % 7 == 0) work.add_finish([&finished, i] { finished.push_back(-i); return true; });
+            held += size;
             work.add(
                 [&, size, pause] {
                     most_running = std::max(most_running.load(), ++running);
@@ -34,7 +37,13 @@ TEST(WorkerPool, FinishesInOrderWithinTheBounds) {
                     bytes -= size;
                     --running;
                 },
-                [&finished, i] { finished.push_back(i); return true; }, size);
+                [&finished, &held, i, size] {
+                    finished.push_back(i);
+                    held -= size;
+                    return true;
+                },
+                size);
+            EXPECT_LE(held, std::max<std::size_t>(size, 1000)) << "within the budget, or alone";
         }
         work.drain();
         std::vector<int> expected;
