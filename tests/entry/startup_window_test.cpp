@@ -55,15 +55,7 @@ TEST(StartupWindow, ClosingLineShowsInTheWindowAndAKeyEndsTheProgram) {
     const std::string errors_path = dir.file("errors.txt");
     const pid_t program = display.start_program(test::quarnel_path(), {dir.file("SAMPLE/0001.png")}, errors_path);
     ASSERT_GE(program, 0);
-    struct Reaper {
-        pid_t pid;
-        ~Reaper() {
-            if (pid > 0) {
-                kill(pid, SIGKILL);
-                waitpid(pid, nullptr, 0);
-            }
-        }
-    } reaper{program};
+    test::Reaper reaper{program};
 
     const std::string window = display.focused_window_of(program);
     ASSERT_FALSE(window.empty()) << "no window took the focus; " << test::read_file(errors_path);

@@ -3,7 +3,9 @@
 // display, and reading screenshots taken with ImageMagick's import.
 #pragma once
 
+#include <signal.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 
 #include <functional>
 #include <ostream>
@@ -18,6 +20,17 @@ std::string find_program(const std::string& name);
 std::string command_output(const std::string& command);
 // Polls condition every 20 ms until it holds or the time is up.
 bool wait_until(const std::function<bool()>& condition, int timeout_ms = 30000);
+
+// Ends a program a test started, unless the test saw it end (pid -1).
+struct Reaper {
+    pid_t pid;
+    ~Reaper() {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+};
 // Waits for the child process to end and stores its status; a child still
 // running when the time is up is killed (and reaped) and false returned.
 bool wait_for_exit(pid_t child, int& status, int timeout_ms = 30000);

@@ -300,17 +300,6 @@ bool shows_line(const test::Screenshot& shot, int left, int top, const std::stri
     return false;
 }
 
-// Ends a program the test started, unless the test saw it end (pid -1).
-struct Reaper {
-    pid_t pid;
-    ~Reaper() {
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-};
-
 // Wine's first window of a run can take long to come when the machine is
 // busy (its services start with it).
 constexpr int first_window_ms = 120000;
@@ -327,7 +316,7 @@ TEST(WindowsBuild, TheWindowShowsTheClosingLineAndAKeyEndsTheProgram) {
     const std::string errors = dir.file("errors.txt");
     const pid_t program = display.start_program(wine_loader, {windows_program("quarnel"), dir.file("REAP.fin")}, errors);
     ASSERT_GE(program, 0);
-    Reaper reaper{program};
+    test::Reaper reaper{program};
     const std::string window = display.focused_window_of(program, first_window_ms);
     ASSERT_FALSE(window.empty()) << "no window took the focus; " << test::read_file(errors);
     ASSERT_EQ(display.xdotool("type --delay 50 BLOOD"), 0);
@@ -364,7 +353,7 @@ TEST(WindowsBuild, TheFileDialogTakesATypedPath) {
     // No input named: the open-file dialog comes first.
     const pid_t program = display.start_program(wine_loader, {windows_program("quarnel")}, errors);
     ASSERT_GE(program, 0);
-    Reaper reaper{program};
+    test::Reaper reaper{program};
     const std::string dialog = display.focused_window_of(program, first_window_ms);
     ASSERT_FALSE(dialog.empty()) << "no dialog took the focus; " << test::read_file(errors);
     ASSERT_EQ(display.xdotool("type --delay 20 '" + wine_path(dir.file("REAP.fin")) + "'"), 0);
