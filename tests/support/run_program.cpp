@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -82,11 +83,22 @@ ProgramRun run_child(const std::string& program, const std::vector<std::string>&
     bool out_open = true, err_open = true;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
     char buffer[65536];
+    int status = 0;
+    bool reaped = false;
     while (out_open || err_open) {
+        // A program that has ended has written all it will; processes it
+        // left behind (Wine's services and desktop inherit the pipes) may
+        // hold them open long after, so once it has ended only what is
+        // already in the pipes is read.
+        if (!reaped && waitpid(pid, &status, WNOHANG) == pid) {
+            reaped = true;
+            fcntl(out_pipe[0], F_SETFL, O_NONBLOCK);
+            fcntl(err_pipe[0], F_SETFL, O_NONBLOCK);
+        }
         const auto now = std::chrono::steady_clock::now();
         if (now >= deadline) {
             run.timed_out = true;
-            kill(pid, SIGKILL);
+            if (!reaped) kill(pid, SIGKILL);
             break;
         }
         std::vector<pollfd> fds;
@@ -94,7 +106,9 @@ ProgramRun run_child(const std::string& program, const std::vector<std::string>&
         if (err_open) fds.push_back({err_pipe[0], POLLIN, 0});
         if (in_open) fds.push_back({in_pipe[1], POLLOUT, 0});
         const int left_ms = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count());
-        if (poll(fds.data(), fds.size(), std::min(left_ms, 200)) < 0) continue;
+        const int ready = poll(fds.data(), fds.size(), reaped ? 0 : std::min(left_ms, 200));
+        if (ready < 0) continue;
+        if (reaped && ready == 0) break;
         for (const auto& p : fds) {
             if (p.revents == 0) continue;
             if (p.fd == in_pipe[1]) {
@@ -111,6 +125,8 @@ ProgramRun run_child(const std::string& program, const std::vector<std::string>&
             std::string& sink = p.fd == out_pipe[0] ? run.output : run.errors;
             if (n > 0) {
                 sink.append(buffer, static_cast<std::size_t>(n));
+            } else if (n < 0 && errno == EAGAIN) {
+                continue;
             } else {
                 (p.fd == out_pipe[0] ? out_open : err_open) = false;
             }
@@ -119,8 +135,7 @@ ProgramRun run_child(const std::string& program, const std::vector<std::string>&
     if (in_open || input_held_open) close(in_pipe[1]);
     close(out_pipe[0]);
     close(err_pipe[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
+    if (!reaped) waitpid(pid, &status, 0);
     if (WIFEXITED(status)) run.exit_status = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
     return run;
