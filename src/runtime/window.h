@@ -1,7 +1,8 @@
-// The real window behind the screen (SDL2), owned by a thread of the
-// graphics layer. The screen (screen.cpp) calls these; the window thread
-// pumps events, copies marked rows of the shown page to the window (through
-// the palette at 8 bits) and presents them, all under the graphics lock.
+// The real window behind the screen (SDL2 on Linux, the system's own
+// window calls on Windows), owned by a thread of the graphics layer. The
+// screen (screen.cpp) calls these; the window thread pumps events, copies
+// marked rows of the shown page to the window (through the palette at 8
+// bits) and presents them, all under the graphics lock.
 #pragma once
 
 #include <string_view>

@@ -29,6 +29,7 @@
 #include "runtime/image.h"
 #include "runtime/screen.h"
 #include "runtime/window_input.h"
+#include "runtime/window_shared.h"
 
 // Leaks inside the window system's libraries (loaded and unloaded by SDL at
 // run time) are not this program's; keep them out of sanitizer builds'
@@ -43,43 +44,12 @@ namespace quarnel {
 
 namespace {
 
-// What the window thread shares with the program's thread.
-struct SharedInput {
-    std::mutex mutex;
-    std::condition_variable key_arrived;
-    std::condition_variable presented;
-    std::deque<std::string> keys;
-    std::array<bool, SDL_NUM_SCANCODES> held{};
-    bool pointer_over = false;
-    int pointer_x = 0, pointer_y = 0, wheel = 0, buttons = 0;
-    bool closed_by_user = false;
-    std::string pending_title;
-    bool title_changed = false;
-    std::uint64_t present_count = 0;
-    std::uint64_t system_id = 0;
-};
-
-SharedInput& shared() {
-    static SharedInput s;
-    return s;
-}
-
-std::atomic<bool> g_window_open{false};
 std::atomic<bool> g_stop{false};
 std::thread* g_thread = nullptr;  // never destroyed, so no destructor runs at exit
 bool g_exit_hook = false;
 
-constexpr std::size_t max_queued_keys = 1024;
-
-void queue_key(std::string key) {
-    auto& s = shared();
-    {
-        std::lock_guard lock(s.mutex);
-        if (s.keys.size() >= max_queued_keys) return;
-        s.keys.push_back(std::move(key));
-    }
-    s.key_arrived.notify_all();
-}
+// Held keys are kept by SDL scancode.
+static_assert(SDL_NUM_SCANCODES <= std::tuple_size_v<decltype(SharedInput::held)>);
 
 // Keys that type no text: their queued form (zero byte and scan code for
 // the extended ones). Empty for keys whose text comes as a text event.
@@ -128,7 +98,7 @@ void queue_typed_text(const char* text) {
 }
 
 void handle_event(const SDL_Event& event, SDL_Window* window) {
-    auto& s = shared();
+    auto& s = shared_input();
     switch (event.type) {
         case SDL_QUIT: {
             std::lock_guard lock(s.mutex);
@@ -304,7 +274,7 @@ struct ThreadStart {
 };
 
 void window_thread(ThreadStart* start) {
-    auto& s = shared();
+    auto& s = shared_input();
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     // The window's own surface, put on screen by the window system; no GL.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
@@ -405,18 +375,7 @@ void close_at_exit() { window_close(); }
 bool window_open(int depth) {
     if (g_window_open.load()) window_close();
     if (headless_environment()) return false;
-    auto& s = shared();
-    {
-        std::lock_guard lock(s.mutex);
-        s.keys.clear();
-        s.held.fill(false);
-        s.pointer_over = false;
-        s.buttons = 0;
-        s.wheel = 0;
-        s.closed_by_user = false;
-        s.title_changed = false;
-        s.system_id = 0;
-    }
+    clear_shared_input();
     ThreadStart start;
     start.depth = depth;
     start.title = cp1250_to_utf8(window_title());
@@ -456,88 +415,31 @@ void window_close() {
     delete g_thread;
     g_thread = nullptr;
     g_window_open = false;
-    auto& s = shared();
-    std::lock_guard lock(s.mutex);
-    s.held.fill(false);
-    s.pointer_over = false;
-    s.system_id = 0;
+    forget_window();
 }
 
-bool window_is_open() { return g_window_open.load(); }
-
 void window_set_title(std::string_view title) {
-    auto& s = shared();
+    auto& s = shared_input();
     std::lock_guard lock(s.mutex);
     s.pending_title = cp1250_to_utf8(title);
     s.title_changed = true;
 }
 
-bool window_take_key(std::string& key) {
-    auto& s = shared();
-    std::lock_guard lock(s.mutex);
-    if (s.keys.empty()) return false;
-    key = std::move(s.keys.front());
-    s.keys.pop_front();
-    return true;
-}
-
-bool window_key_waiting() {
-    auto& s = shared();
-    std::lock_guard lock(s.mutex);
-    return !s.keys.empty();
-}
-
-bool window_wait_key(int timeout_ms) {
-    auto& s = shared();
-    std::unique_lock lock(s.mutex);
-    return s.key_arrived.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                                  [&] { return !s.keys.empty() || s.closed_by_user; }) &&
-           !s.keys.empty();
-}
-
 bool window_key_held(int scan_code) {
     if (scan_code <= 0) return false;
-    auto& s = shared();
+    auto& s = shared_input();
     std::lock_guard lock(s.mutex);
     for (int sdl = 0; sdl < SDL_NUM_SCANCODES; ++sdl)
         if (s.held[static_cast<std::size_t>(sdl)] && pc_scan_code(sdl) == scan_code) return true;
     return false;
 }
 
-bool window_pointer(PointerState& pointer) {
-    if (!g_window_open.load()) return false;
-    auto& s = shared();
-    std::lock_guard lock(s.mutex);
-    if (!s.pointer_over) return false;
-    pointer.x = s.pointer_x;
-    pointer.y = s.pointer_y;
-    pointer.wheel = s.wheel;
-    pointer.buttons = s.buttons;
-    return true;
-}
-
 bool window_was_closed() {
     if (!g_window_open.load()) return false;
     if (g_display_lost.load()) return true;
-    auto& s = shared();
+    auto& s = shared_input();
     std::lock_guard lock(s.mutex);
     return s.closed_by_user;
-}
-
-bool window_wait_presented(int timeout_ms) {
-    if (!g_window_open.load()) return false;
-    auto& s = shared();
-    std::unique_lock lock(s.mutex);
-    // Two passes of the thread's loop: the one under way may have taken the
-    // marks before the caller made its last change.
-    const std::uint64_t target = s.present_count + 2;
-    return s.presented.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return s.present_count >= target; });
-}
-
-std::uint64_t window_system_id() {
-    auto& s = shared();
-    std::lock_guard lock(s.mutex);
-    return s.system_id;
 }
 
 int pc_scan_code(int sdl_scancode) {

@@ -28,49 +28,17 @@
 #include "runtime/screen.h"
 #include "runtime/window.h"
 #include "runtime/window_input.h"
+#include "runtime/window_shared.h"
 
 namespace quarnel {
 
 namespace {
 
-// What the window thread shares with the program's thread.
-struct SharedInput {
-    std::mutex mutex;
-    std::condition_variable key_arrived;
-    std::condition_variable presented;
-    std::deque<std::string> keys;
-    std::array<bool, 256> held{};  // by PC scan code
-    bool pointer_over = false;
-    int pointer_x = 0, pointer_y = 0, wheel = 0, buttons = 0;
-    bool closed_by_user = false;
-    std::string pending_title;
-    bool title_changed = false;
-    std::uint64_t present_count = 0;
-    std::uint64_t system_id = 0;
-};
-
-SharedInput& shared() {
-    static SharedInput* s = new SharedInput;  // never destroyed: the thread may run at exit
-    return *s;
-}
-
-std::atomic<bool> g_window_open{false};
 std::atomic<bool> g_stop{false};
 std::thread* g_thread = nullptr;
 bool g_exit_hook = false;
 
-constexpr std::size_t max_queued_keys = 1024;
 constexpr wchar_t window_class_name[] = L"quarnel_screen";
-
-void queue_key(std::string key) {
-    auto& s = shared();
-    {
-        std::lock_guard lock(s.mutex);
-        if (s.keys.size() >= max_queued_keys) return;
-        s.keys.push_back(std::move(key));
-    }
-    s.key_arrived.notify_all();
-}
 
 // A Windows-1250 text as UTF-16, for the wide-char title call.
 std::wstring cp1250_to_wide(std::string_view text) {
@@ -103,7 +71,7 @@ bool is_extended_key(WPARAM key) {
 }
 
 void set_button(UINT message, int bit) {
-    auto& s = shared();
+    auto& s = shared_input();
     std::lock_guard lock(s.mutex);
     if (message == WM_LBUTTONDOWN || message == WM_RBUTTONDOWN || message == WM_MBUTTONDOWN) s.buttons |= bit;
     else s.buttons &= ~bit;
@@ -167,7 +135,7 @@ void present_marked_rows(HWND window, std::vector<bool>& rows) {
 }
 
 LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    auto& s = shared();
+    auto& s = shared_input();
     switch (message) {
         case WM_CLOSE: {
             std::lock_guard lock(s.mutex);
@@ -280,7 +248,7 @@ HWND create_window(const std::wstring& title) {
 }
 
 void window_thread(ThreadStart* start) {
-    auto& s = shared();
+    auto& s = shared_input();
     const HWND window = create_window(start->title);
     if (window == nullptr) {
         start->opened.set_value(false);
@@ -350,18 +318,7 @@ bool window_open(int depth) {
     (void)depth;  // the window shows either depth; the page says which
     if (g_window_open.load()) window_close();
     if (headless_environment()) return false;
-    auto& s = shared();
-    {
-        std::lock_guard lock(s.mutex);
-        s.keys.clear();
-        s.held.fill(false);
-        s.pointer_over = false;
-        s.buttons = 0;
-        s.wheel = 0;
-        s.closed_by_user = false;
-        s.title_changed = false;
-        s.system_id = 0;
-    }
+    clear_shared_input();
     ThreadStart start;
     std::string title = window_title();
     if (title.empty()) title = program_name();
@@ -391,85 +348,28 @@ void window_close() {
     delete g_thread;
     g_thread = nullptr;
     g_window_open = false;
-    auto& s = shared();
-    std::lock_guard lock(s.mutex);
-    s.held.fill(false);
-    s.pointer_over = false;
-    s.system_id = 0;
+    forget_window();
 }
 
-bool window_is_open() { return g_window_open.load(); }
-
 void window_set_title(std::string_view title) {
-    auto& s = shared();
+    auto& s = shared_input();
     std::lock_guard lock(s.mutex);
     s.pending_title = std::string(title);
     s.title_changed = true;
 }
 
-bool window_take_key(std::string& key) {
-    auto& s = shared();
-    std::lock_guard lock(s.mutex);
-    if (s.keys.empty()) return false;
-    key = std::move(s.keys.front());
-    s.keys.pop_front();
-    return true;
-}
-
-bool window_key_waiting() {
-    auto& s = shared();
-    std::lock_guard lock(s.mutex);
-    return !s.keys.empty();
-}
-
-bool window_wait_key(int timeout_ms) {
-    auto& s = shared();
-    std::unique_lock lock(s.mutex);
-    return s.key_arrived.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                                  [&] { return !s.keys.empty() || s.closed_by_user; }) &&
-           !s.keys.empty();
-}
-
 bool window_key_held(int scan_code) {
     if (scan_code <= 0 || scan_code > 255) return false;
-    auto& s = shared();
+    auto& s = shared_input();
     std::lock_guard lock(s.mutex);
     return s.held[static_cast<std::size_t>(scan_code)];
 }
 
-bool window_pointer(PointerState& pointer) {
-    if (!g_window_open.load()) return false;
-    auto& s = shared();
-    std::lock_guard lock(s.mutex);
-    if (!s.pointer_over) return false;
-    pointer.x = s.pointer_x;
-    pointer.y = s.pointer_y;
-    pointer.wheel = s.wheel;
-    pointer.buttons = s.buttons;
-    return true;
-}
-
 bool window_was_closed() {
     if (!g_window_open.load()) return false;
-    auto& s = shared();
+    auto& s = shared_input();
     std::lock_guard lock(s.mutex);
     return s.closed_by_user;
-}
-
-bool window_wait_presented(int timeout_ms) {
-    if (!g_window_open.load()) return false;
-    auto& s = shared();
-    std::unique_lock lock(s.mutex);
-    // Two passes of the thread's loop: the one under way may have taken the
-    // marks before the caller made its last change.
-    const std::uint64_t target = s.present_count + 2;
-    return s.presented.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return s.present_count >= target; });
-}
-
-std::uint64_t window_system_id() {
-    auto& s = shared();
-    std::lock_guard lock(s.mutex);
-    return s.system_id;
 }
 
 }  // namespace quarnel
