@@ -11,33 +11,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "runtime/font8x16.h"
 #include "runtime/screen.h"
 #include "support/run_program.h"
 #include "support/x_display.h"
 
 namespace quarnel {
 namespace {
-
-// The text row of the screenshot on which the line stands drawn from
-// column 0 in white on black, glyph by glyph; -1 when no row shows it.
-int row_showing(const test::Screenshot& shot, const std::string& line) {
-    const test::Rgb lit{255, 255, 255}, unlit{0, 0, 0};
-    for (int row = 0; row < text_rows; ++row) {
-        bool same = true;
-        for (std::size_t i = 0; same && i < line.size(); ++i) {
-            const auto& glyph = font8x16[static_cast<unsigned char>(line[i])];
-            for (int gy = 0; same && gy < cell_height; ++gy)
-                for (int gx = 0; same && gx < cell_width; ++gx) {
-                    const bool on = (glyph[static_cast<std::size_t>(gy)] & (0x80 >> gx)) != 0;
-                    const int x = static_cast<int>(i) * cell_width + gx, y = row * cell_height + gy;
-                    same = shot.at(x, y) == (on ? lit : unlit);
-                }
-        }
-        if (same) return row;
-    }
-    return -1;
-}
 
 TEST(StartupWindow, ClosingLineShowsInTheWindowAndAKeyEndsTheProgram) {
     const std::string missing = test::XDisplay::missing_programs(true);
@@ -64,7 +43,7 @@ TEST(StartupWindow, ClosingLineShowsInTheWindowAndAKeyEndsTheProgram) {
     int row = -1;
     EXPECT_TRUE(test::wait_until([&] {
         const test::Screenshot shot = display.screenshot(window);
-        row = shot.width == screen_width && shot.height == screen_height ? row_showing(shot, closing_line) : -1;
+        row = shot.width == screen_width && shot.height == screen_height ? test::text_row_showing(shot, closing_line) : -1;
         return row >= 0;
     })) << "the closing line never showed in the window";
     EXPECT_GT(row, 0);  // below the banner and the job's lines

@@ -12,6 +12,8 @@
 #include <sstream>
 #include <thread>
 
+#include "runtime/font8x16.h"
+#include "runtime/screen.h"
 #include "support/run_program.h"
 
 namespace quarnel::test {
@@ -57,6 +59,24 @@ bool wait_for_exit(pid_t child, int& status, int timeout_ms) {
 Rgb Screenshot::at(int x, int y) const {
     if (x < 0 || y < 0 || x >= width || y >= height) return {};
     return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)];
+}
+
+int text_row_showing(const Screenshot& shot, const std::string& line, int left, int top) {
+    const Rgb lit{255, 255, 255}, unlit{0, 0, 0};
+    for (int row = 0; row < text_rows; ++row) {
+        bool same = true;
+        for (std::size_t i = 0; same && i < line.size(); ++i) {
+            const auto& glyph = font8x16[static_cast<unsigned char>(line[i])];
+            for (int gy = 0; same && gy < cell_height; ++gy)
+                for (int gx = 0; same && gx < cell_width; ++gx) {
+                    const bool on = (glyph[static_cast<std::size_t>(gy)] & (0x80 >> gx)) != 0;
+                    const int x = left + static_cast<int>(i) * cell_width + gx, y = top + row * cell_height + gy;
+                    same = shot.at(x, y) == (on ? lit : unlit);
+                }
+        }
+        if (same) return row;
+    }
+    return -1;
 }
 
 bool Screenshot::load_ppm(const std::string& bytes) {

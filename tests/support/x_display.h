@@ -54,6 +54,11 @@ struct Screenshot {
     bool load_ppm(const std::string& bytes);
 };
 
+// The text row on which the line stands drawn in white on black, glyph by
+// glyph from column 0, on the program's screen whose top-left corner lies
+// at (left, top) of the shot; -1 when no row shows it.
+int text_row_showing(const Screenshot& shot, const std::string& line, int left = 0, int top = 0);
+
 // An Xvfb server on a display number it chooses itself, stopped by the
 // destructor. missing_programs() names what is not installed of Xvfb,
 // import and (when asked for) xdotool, so that a test can skip with it.

@@ -28,7 +28,6 @@
 #include "archive/sample_archive.h"
 #include "archive/sprite_archive.h"
 #include "runtime/byte_reader.h"
-#include "runtime/font8x16.h"
 #include "runtime/screen.h"
 #include "support/run_program.h"
 #include "support/x_display.h"
@@ -280,26 +279,6 @@ TEST(WindowsBuild, NamesWindowsRefusesAreWrittenUnderSafeNames) {
     for (const std::string& name : written) EXPECT_TRUE(name.rfind("game/", 0) == 0) << name;
 }
 
-// The text row on which the line stands drawn in white on black from column
-// 0 of the window's client area, which starts at (left, top) of the shot.
-bool shows_line(const test::Screenshot& shot, int left, int top, const std::string& line) {
-    const test::Rgb lit{255, 255, 255}, unlit{0, 0, 0};
-    for (int row = 1; row < text_rows; ++row) {
-        bool same = true;
-        for (std::size_t i = 0; same && i < line.size(); ++i) {
-            const auto& glyph = font8x16[static_cast<unsigned char>(line[i])];
-            for (int gy = 0; same && gy < cell_height; ++gy)
-                for (int gx = 0; same && gx < cell_width; ++gx) {
-                    const bool on = (glyph[static_cast<std::size_t>(gy)] & (0x80 >> gx)) != 0;
-                    same = shot.at(left + static_cast<int>(i) * cell_width + gx, top + row * cell_height + gy) ==
-                           (on ? lit : unlit);
-                }
-        }
-        if (same) return true;
-    }
-    return false;
-}
-
 // Wine's first window of a run can take long to come when the machine is
 // busy (its services start with it).
 constexpr int first_window_ms = 120000;
@@ -337,7 +316,7 @@ TEST(WindowsBuild, TheWindowShowsTheClosingLineAndAKeyEndsTheProgram) {
         // The client area lies inside whatever frame Wine draws.
         for (int top = 0; top + screen_height <= shot.height; ++top)
             for (int left = 0; left + screen_width <= shot.width; ++left)
-                if (shows_line(shot, left, top, closing_line)) return true;
+                if (test::text_row_showing(shot, closing_line, left, top) >= 0) return true;
         return false;
     })) << "the closing line never showed in the window";
     int status = 0;
