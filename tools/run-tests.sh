@@ -49,8 +49,8 @@ wineboot --init </dev/null >/dev/null 2>&1
 trap 'wineserver -k </dev/null >/dev/null 2>&1 || true' EXIT
 # The tests of formats and rules, built for Windows; then the Windows
 # programs end to end beside the Linux ones (tests/wine, from build/), one
-# at a time: two Wine programs starting at once on two cores can keep a
-# window from coming in time.
+# at a time: each window test starts a Wine session of its own, which would
+# end the Wine programs of a test running beside it.
 ctest --test-dir build-windows -j 2 --output-on-failure
 QUARNEL_WINE_TESTS=required ctest --test-dir build -R '^WindowsBuild\.' --output-on-failure
 wineserver -k </dev/null >/dev/null 2>&1 || true
