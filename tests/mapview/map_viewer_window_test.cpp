@@ -153,7 +153,9 @@ protected:
 TEST_F(MapViewerWindow, ShowsScrollsNamesTheCellAndEnds) {
     start_viewer();
     window = server->focused_window_of(viewer_pid);
-    ASSERT_FALSE(window.empty()) << "no window took the focus";
+    ASSERT_FALSE(window.empty()) << "no window took the focus; the viewer "
+                                 << (waitpid(viewer_pid, nullptr, WNOHANG) == 0 ? "still runs" : "has ended")
+                                 << "; its errors: " << test::read_file(errors_path);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ASSERT_EQ(xdotool("type --delay 30 wind"), 0);
     ASSERT_EQ(xdotool("key Return"), 0);
