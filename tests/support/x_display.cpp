@@ -134,6 +134,10 @@ XDisplay::XDisplay() {
     const std::string xvfb = find_program("Xvfb");
     if (xvfb.empty()) return;
     // Xvfb chooses a free display itself and tells its number on a pipe.
+    // -noreset: by default the server resets whenever its last client leaves
+    // (a test's xdotool or screenshot, or the window library's own probe
+    // connection), and a program connecting in that moment loses its
+    // connection, which it takes for a lost display.
     int number_pipe[2];
     if (pipe(number_pipe) != 0) return;
     server_ = fork();
@@ -147,7 +151,7 @@ XDisplay::XDisplay() {
             dup2(null_fd, 2);
         }
         execl(xvfb.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-              static_cast<char*>(nullptr));
+              "-noreset", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(number_pipe[1]);
