@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <optional>
 #include <string>
-#include <system_error>
 
 #include "runtime/files.h"
+#include "runtime/native_files.h"
 #include "runtime/paths.h"
 #include "runtime/text.h"
 
@@ -136,14 +135,13 @@ BuildFileReading check_build_file(std::string_view text) {
 
 BuildFileReading read_checked_build_file(std::string_view folder) {
     const std::string path = join_path(folder, build_file_name);
-    std::error_code error;
-    const auto status = std::filesystem::status(path, error);
     BuildFileReading reading;
-    if (!std::filesystem::exists(status)) {
+    if (!native::name_exists(path)) {
         reading.state = BuildFileState::missing;
         return reading;
     }
-    const auto bytes = std::filesystem::is_regular_file(status) ? read_whole_file(path) : std::nullopt;
+    // A folder of that name, or a file that cannot be opened or read.
+    const auto bytes = read_whole_file(path);
     if (!bytes) {
         reading.state = BuildFileState::unreadable;
         return reading;

@@ -1,8 +1,6 @@
 #include "builder/build_folder.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 
 #include "runtime/bmp.h"
 #include "runtime/files.h"
@@ -21,15 +19,7 @@ constexpr std::string_view bmp_ending = ".bmp";
 // a longer run of digits is no picture number.
 constexpr std::size_t most_number_digits = 9;
 
-bool is_file(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::is_regular_file(path, error);
-}
-
-bool is_folder(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::is_directory(path, error);
-}
+bool is_file(const std::string& path) { return file_exists(path) != 0; }
 
 // The folder above a folder path (which may end in a separator), ending in
 // a separator; empty at the top.
@@ -145,7 +135,7 @@ bool is_tile_set_folder(const BuildFolder& folder) {
     if (folder.build_file.readable() && !folder.tile_set()) return false;
     for (int pass = 1; pass <= cycle_length; ++pass) {
         const std::string pass_dir = join_path(folder.picture_dir, std::to_string(pass));
-        if (is_folder(pass_dir) && !listed_files(pass_dir, png_ending).empty()) return true;
+        if (!listed_files(pass_dir, png_ending).empty()) return true;
     }
     return false;
 }

@@ -101,7 +101,7 @@ void report_pictures(const BuildFolder& folder, CheckReport& report) {
 void report_picture(const std::string& name, const BuiltPicture& built, const PictureBuilder& builder,
                     const BuildFolder& folder, bool nearest, CheckReport& report) {
     if (built.damaged) {
-        report.finding(name + ": cannot be read as a PNG: stored empty");
+        report.finding(name + ": cannot be read as a PNG: stored " + (builder.tile_set() ? "as a blank tile" : "empty"));
         return;
     }
     if (built.too_large)

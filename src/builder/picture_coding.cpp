@@ -100,25 +100,14 @@ namespace {
 class RowMatcher {
 public:
     RowMatcher(const ColourMatcher& matcher, PixelStorage storage, const NearestColour* nearest)
-        : matcher_(matcher), storage_(storage), nearest_(nearest), blank_below_(blank_below_alpha(nearest)) {}
+        : matcher_(matcher), storage_(storage), nearest_(nearest) {}
 
     // count pixels of row y from column x0 on.
     void match(const std::uint8_t* pixels, std::uint32_t count, std::uint8_t* indices, std::uint32_t x0, std::uint32_t y) {
-        for (std::uint32_t i = 0; i < count; ++i) {
-            const std::uint8_t* at = pixels + std::size_t{i} * 4;
-            std::uint32_t colour = static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8) |
-                                   (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
-            // Blank whatever the colour bytes: matched as the value 0.
-            if ((colour >> 24) < blank_below_) {
-                if (colour >= 0x01000000u) ++lost_.blanked;
-                colour = 0;
-            }
-            ColourMatcher::Match found = matcher_.find(colour);
-            if (!found.matched && colour != 0) [[unlikely]]
-                found.index = off_palette(colour, x0 + i, y);
-            matched_[found.index] |= found.matched;
-            indices[i] = found.index;
-        }
+        if (nearest_)
+            match_row<true>(pixels, count, indices, x0, y);
+        else
+            match_row<false>(pixels, count, indices, x0, y);
     }
 
     OffPalettePixels finish() {
@@ -130,6 +119,55 @@ public:
     const std::array<bool, palette_entries>& matched() const { return matched_; }
 
 private:
+    // The loop every pixel of a build goes through, kept lean: locals, not
+    // members (the index stores may alias anything and would make the
+    // compiler load members again after each), and pixels that the palette
+    // lacks only counted. A row that has any goes through lost_pixels.
+    template <bool under_nearest>
+    void match_row(const std::uint8_t* pixels, std::uint32_t count, std::uint8_t* indices, std::uint32_t x0,
+                   std::uint32_t y) {
+        const ColourMatcher& matcher = matcher_;
+        std::array<bool, palette_entries>& matched = matched_;
+        std::uint32_t lost = 0;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::uint32_t colour = as_matched<under_nearest>(pixels + std::size_t{i} * 4);
+            const ColourMatcher::Match found = matcher.find(colour);
+            lost += static_cast<std::uint32_t>(!found.matched & (colour != 0));
+            matched[found.index] |= found.matched;
+            indices[i] = found.index;
+        }
+        if (lost != 0 || under_nearest) [[unlikely]]
+            lost_pixels<under_nearest>(pixels, count, indices, x0, y);
+    }
+
+    // The pixel's value as matching takes it: blank whatever its colour
+    // bytes (the value 0) below alpha 1, or under --nearest below 128.
+    template <bool under_nearest>
+    static std::uint32_t as_matched(const std::uint8_t* at) {
+        const std::uint32_t colour = static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8) |
+                                     (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
+        const std::uint32_t alpha = colour >> 24;
+        if constexpr (under_nearest)
+            return alpha < nearest_opaque_from_alpha ? 0 : colour;
+        else
+            return colour & (0u - static_cast<std::uint32_t>(alpha != 0));
+    }
+
+    // The row again for its pixels in colours the palette lacks (and under
+    // --nearest the semi-transparent pixels made blank).
+    template <bool under_nearest>
+    void lost_pixels(const std::uint8_t* pixels, std::uint32_t count, std::uint8_t* indices, std::uint32_t x0,
+                     std::uint32_t y) {
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::uint32_t colour = as_matched<under_nearest>(pixels + std::size_t{i} * 4);
+            if (colour == 0) {
+                lost_.blanked += static_cast<std::uint64_t>(under_nearest && pixels[std::size_t{i} * 4 + 3] != 0);
+                continue;
+            }
+            if (!matcher_.find(colour).matched) indices[i] = off_palette(colour, x0 + i, y);
+        }
+    }
+
     // A non-blank colour that no entry holds: index 0, or under --nearest
     // the nearest entry, tallied by colour.
     std::uint8_t off_palette(std::uint32_t colour, std::uint32_t x, std::uint32_t y) {
@@ -166,7 +204,6 @@ private:
     const ColourMatcher& matcher_;
     PixelStorage storage_;
     const NearestColour* nearest_;
-    std::uint32_t blank_below_;
     OffPalettePixels lost_;
     std::unordered_map<std::uint32_t, std::size_t> tally_;  // colour -> its place in lost_.colours
     std::array<bool, palette_entries> matched_{};

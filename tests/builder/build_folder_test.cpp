@@ -207,6 +207,11 @@ TEST(BuildFolder, CheckSaysWhatABuildWouldChange) {
               std::string::npos)
         << run.output;
     EXPECT_EQ(samples.rebuilt(), samples.original());
+    // The same from an interactive start with the option.
+    fs::remove(samples.sprites + "/SAMPLE_new.spr");
+    run = test::run_program(test::quarnel_path(), {first, "--nearest"}, "", samples.root.path());
+    EXPECT_NE(run.output.find("moved to the nearest palette colour"), std::string::npos) << run.output;
+    EXPECT_EQ(samples.rebuilt(), samples.original());
 }
 
 // The nearest colour never takes index 0, nor in a tile set the cycling
