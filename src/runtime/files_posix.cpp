@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -84,6 +85,52 @@ FileInfo file_info(FileHandle file) {
 bool remove_file(const std::string& name) { return ::unlink(name.c_str()) == 0; }
 
 bool make_folder(const std::string& name) { return ::mkdir(name.c_str(), 0777) == 0; }
+
+bool replace_file(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
+
+bool link_file(const std::string& existing, const std::string& new_name) {
+    return ::link(existing.c_str(), new_name.c_str()) == 0;
+}
+
+// No write permission for anyone: its owner marked it read-only (a rename
+// would replace it even so, and root may write it: both are refused here).
+bool read_only_file(const std::string& name) {
+    struct stat info {};
+    if (::stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    if ((info.st_mode & 0222) == 0) {
+        errno = EACCES;
+        return true;
+    }
+    return false;
+}
+
+bool device_or_pipe(const std::string& name) {
+    struct stat info {};
+    return ::stat(name.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
+}
+
+std::string last_failure_reason() {
+    const int error = errno;
+    switch (error) {
+        case ENOSPC: return "no space left on the device";
+        case EDQUOT: return "the disk quota is used up";
+        case EFBIG: return "the file is larger than the device or the file size limit allows";
+        case EACCES:
+        case EPERM: return "no permission";
+        case EROFS: return "the device is read-only";
+        case ENOENT: return "the folder does not exist";
+        case ENOTDIR: return "a part of the path is not a folder";
+        case EISDIR: return "a folder of that name is in the way";
+        case ENAMETOOLONG: return "the name is too long";
+        case EIO: return "the device reported an input/output error";
+        case EMFILE:
+        case ENFILE: return "too many files are open";
+        case EBUSY:
+        case ETXTBSY: return "the file is in use";
+        case EXDEV: return "the two names are on different devices";
+        default: return std::strerror(error);
+    }
+}
 
 bool name_exists(const std::string& name) {
     std::error_code ec;

@@ -47,6 +47,20 @@ FileInfo file_info(FileHandle file);
 
 bool remove_file(const std::string& name);
 bool make_folder(const std::string& name);
+// Puts the file from in the place of to in one step, replacing a file that
+// stands there; both in one folder. False when the system refuses.
+bool replace_file(const std::string& from, const std::string& to);
+// Makes a second name for an existing file, sharing its bytes (no copy is
+// written); false where the system or the device has no such names.
+bool link_file(const std::string& existing, const std::string& new_name);
+// True when a file of that name exists and its attributes forbid writing.
+bool read_only_file(const std::string& name);
+// True when the name is that of a device or a pipe (neither a plain file
+// nor a folder): bytes written to it go to the device, nothing replaces it.
+bool device_or_pipe(const std::string& name);
+// Why the last failed call of this thread failed, in plain words ("no space
+// left on the device", "no permission", ...).
+std::string last_failure_reason();
 // True when something of that name exists (a file or a folder).
 bool name_exists(const std::string& name);
 
