@@ -383,8 +383,8 @@ void refuse_build_file(const BuildFolder& folder, const BuilderConsole& console,
     console.line(polish + " - nic nie zbudowano, rozpakuj archiwum ponownie lub wpisz trzy flagi | build.txt " + problem +
                  ", nothing built: extract the archive again, or write build.txt as a header line and three flag "
                  "lines: tile set (0 sprite set, 1 tile set), storage (0 raw, 1 run-length), row split (0 or 1)");
-    outcome.problem = "build.txt " + problem + " (" + path +
-                      "): extract the archive again, or write the three flags after its header line";
+    outcome.failure = "build.txt " + problem + " (" + path +
+                      "): extract the archive again, or write the three flags after its header line; nothing built";
 }
 
 // A list of names or ranges, the first few of them.
@@ -423,7 +423,7 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
         console.line("To katalog zestawu kafli, kafle sa w katalogach przebiegow 1 do 7 - nic nie zbudowano | this is "
                      "a tile set's folder, its tiles are in the pass folders 1 to 7, nothing built: build one pass "
                      "folder, e.g. quarnel build " + pass_folder + " (or quarnel " + join_path(pass_folder, "0001.png") + ")");
-        outcome.problem = "a tile set is built from one of its pass folders, e.g. quarnel build " + pass_folder;
+        outcome.failure = "a tile set is built from one of its pass folders, e.g. quarnel build " + pass_folder + "; nothing built";
         return outcome;
     }
     if (!folder.build_file.readable()) {
@@ -436,7 +436,7 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
         // would give an archive of empty pictures.
         console.line("Zly sposob zapisu w build.txt: " + decimal(settings.storage_flag) +
                      " (tylko 0 lub 1) - nic nie zapisano | bad storage flag in build.txt, nothing written");
-        outcome.problem = "build.txt: storage flag " + decimal(settings.storage_flag) + " (only 0 or 1)";
+        outcome.failure = "build.txt: storage flag " + decimal(settings.storage_flag) + " (only 0 or 1); nothing built";
         return outcome;
     }
     const bool tile_set = settings.tile_set();
@@ -444,7 +444,7 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
         console.line("Brak listy kafli: " + folder.tile_listing_path +
                      " - nic nie zbudowano, rozpakuj zestaw kafli ponownie | tile listing missing, nothing built: "
                      "extract the tile set again (the listing holds a line 'value ; number' per tile)");
-        outcome.problem = "tile listing missing (" + folder.tile_listing_path + "): extract the tile set again";
+        outcome.failure = "tile listing missing (" + folder.tile_listing_path + "): extract the tile set again; nothing built";
         return outcome;
     }
 
@@ -452,14 +452,14 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
     console.line("Znalezono plikow png: " + decimal(folder.png_files));
     if (folder.pictures.empty()) {
         console.line("Brak plikow!");
-        outcome.problem = "no PNG pictures";
+        outcome.failure = "no PNG pictures; nothing built";
         if (folder.bmp_pictures > 0) {
             console.line("Obrazki BMP w katalogu: " + decimal(folder.bmp_pictures) +
                          " - budowa czyta obrazki PNG | the builder reads PNG pictures; this folder holds " +
                          decimal(folder.bmp_pictures) +
                          " BMP pictures: extract the archive again with the png answer (command mode: --png)");
-            outcome.problem = "the builder reads PNG pictures, this folder holds " + decimal(folder.bmp_pictures) +
-                              " BMP pictures: extract the archive again with --png";
+            outcome.failure = "the builder reads PNG pictures, this folder holds " + decimal(folder.bmp_pictures) +
+                              " BMP pictures: extract the archive again with --png; nothing built";
         }
         return outcome;
     }
@@ -479,7 +479,7 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
     if (folder.pictures.size() > most_pictures) {
         console.line("Za duzo plikow png (najwiecej " + decimal(most_pictures) +
                      ") - nic nie zapisano | too many png files, nothing written");
-        outcome.problem = "too many PNG pictures (at most " + decimal(most_pictures) + ")";
+        outcome.failure = "too many PNG pictures (at most " + decimal(most_pictures) + "); nothing built";
         return outcome;
     }
     const auto count = static_cast<std::uint32_t>(folder.pictures.size());
@@ -491,7 +491,7 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
     if (!folder.palette) {
         console.line("Brak pliku palette.bmp lub nie mozna go odczytac: " + folder.palette_path +
                      " - nic nie zbudowano | palette.bmp missing or unreadable, nothing built");
-        outcome.problem = "palette.bmp missing or unreadable (" + folder.palette_path + ")";
+        outcome.failure = "palette.bmp missing or unreadable (" + folder.palette_path + "); nothing built";
         return outcome;
     }
     const Palette& palette = *folder.palette;
@@ -546,7 +546,7 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
             if (archive_bytes > input.largest_archive) {
                 console.line("Archiwum za duze (najwiecej " + decimal(input.largest_archive) +
                              " bajtow) - nic nie zapisano | archive too large, nothing written");
-                outcome.problem = "the archive would be larger than " + decimal(input.largest_archive) + " bytes";
+                outcome.failure = "the archive would be larger than " + decimal(input.largest_archive) + " bytes; nothing built";
                 too_large = true;
                 return false;
             }
@@ -573,16 +573,13 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
     if (record) restore_recorded_bytes(*record, palette, storage, archive);
     const std::string output_path = join_path(settings_dir, archive_name + (tile_set ? "_new.bts" : "_new.spr"));
     console.line("Plik wynikowy: " + output_path);
+    remove_partial_files(settings_dir);
     outcome.output_path = output_path;
-    // The archive goes to a file of its own first and then takes the
-    // place of an earlier one whole: a write that fails half way (a full
-    // disk) leaves the earlier archive as it was.
-    const std::string partial_path = output_path + ".part";
-    std::error_code renamed;
-    if (!write_whole_file(partial_path, archive) ||
-        (std::filesystem::rename(partial_path, output_path, renamed), renamed)) {
-        delete_file(partial_path);
-        console.line("Nie mozna zapisac pliku! | cannot write the file: " + output_path);
+    // Written whole or not at all: a write that fails half way (a full
+    // disk) leaves an earlier archive as it was.
+    if (const WriteResult written = write_whole_file(output_path, archive); !written) {
+        console.line("Nie mozna zapisac pliku! | cannot write the file: " + output_path + ": " + written.reason);
+        outcome.failure = "cannot write " + output_path + ": " + written.reason;
         return outcome;
     }
     outcome.written = true;

@@ -57,7 +57,9 @@ struct BuilderOutcome {
     std::uint32_t damaged = 0;       // pictures that could not be read, stored empty
     std::uint64_t archive_size = 0;  // bytes written
     std::uint64_t unmatched_pixels = 0;  // pixels whose colour no palette entry holds, all pictures
-    std::string problem;             // why nothing was built, in a few English words (empty when built)
+    // Why no archive was written (nothing could be built, or the write
+    // failed), in a few English words; empty when it was.
+    std::string failure;
 };
 
 BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& console);

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string>
 
 #include "runtime/files.h"
 #include "runtime/native_files.h"
@@ -98,6 +99,43 @@ bool remove_file(const std::string& name) { return DeleteFileA(name.c_str()) != 
 
 bool make_folder(const std::string& name) { return CreateDirectoryA(name.c_str(), nullptr) != 0; }
 
+bool replace_file(const std::string& from, const std::string& to) {
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool link_file(const std::string& existing, const std::string& new_name) {
+    return CreateHardLinkA(new_name.c_str(), existing.c_str(), nullptr) != 0;
+}
+
+OutputTarget output_target(const std::string& name) {
+    // Device names (NUL, CON, ...) and \\.\ paths take the bytes in place.
+    if (name.rfind("\\\\.\\", 0) == 0) return OutputTarget::device;
+    const DWORD attributes = GetFileAttributesA(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return OutputTarget::replaceable;
+    if (!file_name_allowed(path_file_name(name))) return OutputTarget::device;
+    return (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? OutputTarget::read_only : OutputTarget::replaceable;
+}
+
+std::string last_failure_reason() {
+    const DWORD error = GetLastError();
+    switch (error) {
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL: return "no space left on the device";
+        case ERROR_ACCESS_DENIED: return "no permission";
+        case ERROR_WRITE_PROTECT: return "the device is read-only";
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_FILE_NOT_FOUND: return "the folder does not exist";
+        case ERROR_FILENAME_EXCED_RANGE: return "the name is too long";
+        case ERROR_INVALID_NAME: return "the name is not allowed";
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION: return "the file is in use by another program";
+        case ERROR_NOT_SAME_DEVICE: return "the two names are on different devices";
+        case ERROR_TOO_MANY_OPEN_FILES: return "too many files are open";
+        default: return "system error " + std::to_string(error);
+    }
+}
+
 bool name_exists(const std::string& name) { return GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::string executable_path() {
@@ -127,7 +165,7 @@ std::string full_path(std::string_view name) {
     }
 }
 
-bool list_folder(const std::string& folder, std::vector<FolderEntry>& entries) {
+bool list_folder(const std::string& folder, std::vector<FolderEntry>& entries, bool) {
     const std::string pattern = join_path(folder.empty() ? "." : folder, "*");
     WIN32_FIND_DATAA found{};
     const HANDLE search = FindFirstFileA(pattern.c_str(), &found);

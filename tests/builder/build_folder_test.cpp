@@ -72,7 +72,7 @@ TEST(BuildFolder, BuildFileMissingEmptyOrUnreadBuildsNothingAndSaysHowToMendIt) 
         const std::string problem = text.empty() ? "is empty" : "holds its header line but no flags";
         EXPECT_NE(run.output.find(how + problem + ", nothing built"), std::string::npos) << run.output;
         EXPECT_NE(run.errors.find("failed SAMPLE: build.txt " + problem + " (" + build_file + "): extract the archive "
-                                  "again, or write the three flags after its header line; no archive written"),
+                                  "again, or write the three flags after its header line; nothing built"),
                   std::string::npos)
             << run.errors;
         EXPECT_FALSE(fs::exists(samples.sprites + "/SAMPLE_new.spr"));
