@@ -18,12 +18,10 @@
 #include "builder/picture_coding.h"
 #include "entry/module_state.h"
 #include "png/png_reader.h"
-#include "runtime/bmp.h"
 #include "runtime/console.h"
 #include "runtime/files.h"
 #include "runtime/image.h"
 #include "runtime/paths.h"
-#include "runtime/screen.h"
 #include "runtime/worker_pool.h"
 
 namespace quarnel {
