@@ -4,8 +4,8 @@
 # build-asan/, the parallel work's tests with ThreadSanitizer in
 # build-tsan/, then the Windows build (build-windows/, tools/build-windows.sh)
 # with its tests run through Wine, then every fuzz target for a short while
-# (clang, build-fuzz/; QUARNEL_FUZZ_SECONDS per target, default 30, 0 leaves
-# it out). Any failing test, sanitizer report or fuzzing finding fails the
+# (clang, build-fuzz/; QUARNEL_FUZZ_SECONDS per target, default 10, two at
+# a time, 0 leaves it out; tools/fuzz.sh 600 is the longer run). Any failing test, sanitizer report or fuzzing finding fails the
 # run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,10 +26,9 @@ ctest --test-dir build-asan -j 2 --output-on-failure
 
 echo "== The tests of the work spread over threads with ThreadSanitizer (build-tsan/)"
 cmake -S . -B build-tsan -G Ninja -DQUARNEL_TSAN=ON -DQUARNEL_BENCH=OFF
-cmake --build build-tsan -j 2 --target quarnel runtime_tests archive_tests
+cmake --build build-tsan -j 2 --target quarnel quarnel_tests
 (export TSAN_OPTIONS="halt_on_error=1:exitcode=66" QUARNEL_TEST_STRIDE=8 QUARNEL_THREADS=4
- build-tsan/tests/runtime_tests --gtest_filter='WorkerPool.*'
- build-tsan/tests/archive_tests --gtest_filter='ParallelOutput.*')
+ build-tsan/tests/quarnel_tests --gtest_filter='WorkerPool.*:ParallelOutput.*')
 
 echo "== Windows build (build-windows/) and its tests under Wine"
 windows_start=$SECONDS
@@ -51,13 +50,15 @@ trap 'wineserver -k </dev/null >/dev/null 2>&1 || true' EXIT
 # programs end to end beside the Linux ones (tests/wine, from build/), one
 # at a time: each window test starts a Wine session of its own, which would
 # end the Wine programs of a test running beside it.
-ctest --test-dir build-windows -j 2 --output-on-failure
+# The portable tests in one Wine process: a Wine start costs more than
+# most of the tests themselves.
+/usr/lib/wine/wine64 build-windows/tests/quarnel_tests.exe --gtest_brief=1 </dev/null
 QUARNEL_WINE_TESTS=required ctest --test-dir build -R '^WindowsBuild\.' --output-on-failure
 wineserver -k </dev/null >/dev/null 2>&1 || true
 trap - EXIT
 echo "Windows build: $((windows_built - windows_start)) s; tests under Wine: $((SECONDS - windows_built)) s"
 
-fuzz_seconds=${QUARNEL_FUZZ_SECONDS:-30}
+fuzz_seconds=${QUARNEL_FUZZ_SECONDS:-10}
 if [ "$fuzz_seconds" != 0 ]; then
     echo "== Fuzzing every target for ${fuzz_seconds} s (build-fuzz/)"
     ./tools/fuzz.sh "$fuzz_seconds"
