@@ -142,6 +142,12 @@ bool is_tile_set_folder(const BuildFolder& folder) {
 
 }  // namespace
 
+std::string picture_file_name(std::uint32_t number) {
+    std::string digits = std::to_string(number);
+    if (digits.size() < 4) digits.insert(0, 4 - digits.size(), '0');
+    return digits + std::string(png_ending);
+}
+
 std::uint32_t picture_number(std::string_view file_name) { return number_with_ending(file_name, png_ending); }
 
 int pass_number(std::string_view folder_name) {
@@ -188,13 +194,8 @@ FolderPicture read_folder_picture(const std::string& path) {
 }
 
 std::string number_range_text(const NumberRange& range) {
-    auto name = [](std::uint32_t number) {
-        std::string digits = std::to_string(number);
-        if (digits.size() < 4) digits.insert(0, 4 - digits.size(), '0');
-        return digits + std::string(png_ending);
-    };
-    if (range.first == range.last) return name(range.first);
-    return name(range.first) + " to " + name(range.last);
+    if (range.first == range.last) return picture_file_name(range.first);
+    return picture_file_name(range.first) + " to " + picture_file_name(range.last);
 }
 
 BuildFolder survey_build_folder(const std::string& picture_dir, const std::string& folder_name) {

@@ -26,6 +26,9 @@
 
 namespace quarnel {
 
+// The name extraction gives picture number n: "0001.png" to "9999.png",
+// then "10000.png", ...
+std::string picture_file_name(std::uint32_t number);
 // The picture number of a file name as extraction writes it ("0001.png"
 // gives 1, "10000.png" 10000; the ending in any letter case); 0 for any
 // other name.
