@@ -108,8 +108,8 @@ void list_pictures(BuildFolder& folder) {
         folder.pictures = names;
     } else {
         // Number order: a sort by name would put 10000.png before 9999.png.
-        std::stable_sort(numbered.begin(), numbered.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        // Of two names of one number the first in name order comes first.
+        std::sort(numbered.begin(), numbered.end());
         std::vector<bool> packed(names.size(), false);
         std::uint32_t expected = 1;
         for (std::size_t i = 0; i < numbered.size(); ++i) {

@@ -111,9 +111,12 @@ public:
     }
 
     OffPalettePixels finish() {
-        // Most pixels first; of equal counts the colour met first.
-        std::stable_sort(lost_.colours.begin(), lost_.colours.end(),
-                         [](const OffPaletteColour& a, const OffPaletteColour& b) { return a.pixels > b.pixels; });
+        // Most pixels first; of equal counts the colour met first (rows are
+        // matched top to bottom, each from left to right).
+        std::sort(lost_.colours.begin(), lost_.colours.end(), [](const OffPaletteColour& a, const OffPaletteColour& b) {
+            if (a.pixels != b.pixels) return a.pixels > b.pixels;
+            return a.y != b.y ? a.y < b.y : a.x < b.x;
+        });
         return std::move(lost_);
     }
     const std::array<bool, palette_entries>& matched() const { return matched_; }
