@@ -38,7 +38,7 @@ namespace {
 constexpr int graphics_mode_640x480 = 18;
 
 constexpr std::string_view usage_lines =
-    "Usage: quarnel FILE [-p PALETTE.bmp] [-r] [-i]\n"
+    "Usage: quarnel FILE [-p PALETTE.bmp] [-r] [-i] [-c]\n"
     "         one file, the job chosen by its extension; questions on the console\n"
     "       quarnel extract [--centre | --no-centre] [--png | --bmp] [-i] [-p IMAGE]\n"
     "                       [--raw COUNT WIDTH HEIGHT] [--palette-files] FILE...\n"

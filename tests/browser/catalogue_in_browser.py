@@ -135,7 +135,11 @@ class Browser:
         self.events = []
         self.command("Page.navigate", {"url": url})
         self.wait_for_event("Page.loadEventFired")
-        time.sleep(0.2)  # pictures decode after the load event
+        # Pictures may decode after the load event: wait for every one.
+        self.command("Runtime.evaluate", {
+            "expression": "Promise.all(Array.from(document.images).map(i => i.decode().catch(() => null)))",
+            "awaitPromise": True}, timeout=60)
+        time.sleep(0.1)
         self.command("Runtime.evaluate", {"expression": "1"})  # collects the events so far
 
     def evaluate(self, expression):
@@ -234,14 +238,15 @@ def main():
         rectangles = browser.evaluate(
             "Array.from(document.images).map(i => { const r = i.getBoundingClientRect();"
             " return [r.left, r.top, r.right, r.bottom]; })")
+        # Screenshots a few tenths apart, until one differs from the first
+        # (a busy machine may hold the animation back a while).
         first = browser.screenshot()
-        time.sleep(0.3)
-        second = browser.screenshot()
-        time.sleep(0.15)
-        third = browser.screenshot()
         outside = 0
         changed = 0
-        for later in (second, third):
+        deadline = time.time() + 10
+        while changed == 0 and time.time() < deadline:
+            time.sleep(0.3)
+            later = browser.screenshot()
             difference = ImageChops.difference(first, later).convert("L")
             width = difference.width
             for at, value in enumerate(difference.getdata()):
@@ -251,7 +256,7 @@ def main():
                 x, y = at % width, at // width
                 if not any(left <= x < right and top <= y < bottom for left, top, right, bottom in rectangles):
                     outside += 1
-        check(changed > 0, "the unit's pictures did not change between screenshots 0.3 s apart")
+        check(changed > 0, "the unit's pictures did not change in 10 s of screenshots")
         check(outside == 0, "%d pixels changed outside the unit's pictures" % outside)
         if args.screenshot:
             first.save(args.screenshot)
