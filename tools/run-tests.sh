@@ -26,10 +26,9 @@ ctest --test-dir build-asan -j 2 --output-on-failure
 
 echo "== The tests of the work spread over threads with ThreadSanitizer (build-tsan/)"
 cmake -S . -B build-tsan -G Ninja -DQUARNEL_TSAN=ON -DQUARNEL_BENCH=OFF
-cmake --build build-tsan -j 2 --target quarnel runtime_tests archive_tests
+cmake --build build-tsan -j 2 --target quarnel quarnel_tests
 (export TSAN_OPTIONS="halt_on_error=1:exitcode=66" QUARNEL_TEST_STRIDE=8 QUARNEL_THREADS=4
- build-tsan/tests/runtime_tests --gtest_filter='WorkerPool.*'
- build-tsan/tests/archive_tests --gtest_filter='ParallelOutput.*')
+ build-tsan/tests/quarnel_tests --gtest_filter='WorkerPool.*:ParallelOutput.*')
 
 echo "== Windows build (build-windows/) and its tests under Wine"
 windows_start=$SECONDS

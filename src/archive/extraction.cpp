@@ -385,7 +385,7 @@ JobOutcome extraction_job() {
     if (kind == archive_kinds::tile_set)
         for (int pass = 1; pass <= tile_set_passes; ++pass)
             pass_folders.push_back(decimal_text(static_cast<std::int32_t>(pass)));
-    folder.remove_partial_files(pass_folders);
+    folder.prepare(pass_folders);
 
     BuildFileWriter build_file;
 

@@ -72,9 +72,15 @@ ExtractionFolder::ExtractionFolder(std::string folder) : folder_(std::move(folde
     if (!folder_.empty() && folder_.back() != path_separator) folder_.push_back(path_separator);
 }
 
-void ExtractionFolder::remove_partial_files(const std::vector<std::string>& inner_folders) const {
-    quarnel::remove_partial_files(folder_);
-    for (const std::string& inner : inner_folders) quarnel::remove_partial_files(join_path(folder_, inner));
+void ExtractionFolder::prepare(const std::vector<std::string>& inner_folders) {
+    std::vector<std::string> folders{folder_};
+    for (const std::string& inner : inner_folders) folders.push_back(join_path(folder_, inner) + path_separator);
+    for (const std::string& folder : folders) {
+        remove_partial_files(folder);
+        std::vector<native::FolderEntry> entries;
+        if (!native::list_folder(folder, entries, false)) continue;
+        for (const native::FolderEntry& entry : entries) standing_.insert(folder + entry.name);
+    }
 }
 
 std::string ExtractionFolder::backup_path_locked(const std::string& path) {
@@ -103,6 +109,9 @@ WriteResult ExtractionFolder::write(const std::string& path, std::span<const std
         std::lock_guard lock(mutex_);
         earlier_run = asked_.insert(path).second;
     }
+    // A name nothing stood at when the folder was listed (every picture of
+    // a first extraction): written straight away.
+    if (earlier_run && !standing_.contains(path)) return write_whole_file(path, bytes, true);
     const Standing standing = standing_at(path, bytes);
     if (standing == Standing::same_bytes) return {};
     if (standing == Standing::other_bytes && earlier_run) {
@@ -132,7 +141,7 @@ void ExtractionFolder::keep_files_not_written(const std::vector<std::string>& in
     std::lock_guard lock(mutex_);
     for (const std::string& folder : folders) {
         std::vector<native::FolderEntry> entries;
-        if (!native::list_folder(folder, entries)) continue;
+        if (!native::list_folder(folder, entries, false)) continue;
         for (const native::FolderEntry& entry : entries) {
             if ((entry.attributes & 0x10u) != 0) continue;
             if (!is_picture_name(entry.name) && entry.name != exact_rebuild_file_name) continue;

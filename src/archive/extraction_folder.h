@@ -27,9 +27,10 @@ public:
 
     const std::string& path() const { return folder_; }
 
-    // Removes what a killed run left half written in the folder and in
-    // these folders below it.
-    void remove_partial_files(const std::vector<std::string>& inner_folders) const;
+    // Before the first write: removes what a killed run left half written
+    // in the folder and in these folders below it, and notes what stands
+    // there (a name nothing stands at is written without a look at it).
+    void prepare(const std::vector<std::string>& inner_folders);
 
     // Writes the bytes at path, a file of the folder or of a folder below
     // it. A file that holds these bytes already is left as it is; one with
@@ -55,7 +56,8 @@ private:
 
     std::string folder_;  // ends in the separator
     std::mutex mutex_;
-    std::set<std::string> asked_;  // every path write() was asked for
+    std::set<std::string> asked_;     // every path write() was asked for
+    std::set<std::string> standing_;  // every name that stood there before
     std::string backup_;            // the backup folder, once made
     std::uint32_t kept_ = 0;
 };

@@ -357,10 +357,12 @@ std::optional<std::vector<std::uint8_t>> read_whole_file(std::string_view name) 
     return bytes;
 }
 
-WriteResult write_whole_file(std::string_view name, std::span<const std::uint8_t> bytes) {
+WriteResult write_whole_file(std::string_view name, std::span<const std::uint8_t> bytes, bool nothing_stands_there) {
     const std::string target(name);
-    if (native::read_only_file(target)) return {"the file is read-only"};
-    const bool in_place = native::device_or_pipe(target);
+    const native::OutputTarget standing =
+        nothing_stands_there ? native::OutputTarget::replaceable : native::output_target(target);
+    if (standing == native::OutputTarget::read_only) return {"the file is read-only"};
+    const bool in_place = standing == native::OutputTarget::device;
     const std::string partial = in_place ? target : target + std::string(partial_file_suffix);
     const FileHandle fd = native::open_file(partial, Access::write_truncate);
     if (fd == no_file) return {native::last_failure_reason()};
@@ -381,7 +383,7 @@ WriteResult write_whole_file(std::string_view name, std::string_view bytes) {
 
 void remove_partial_files(std::string_view folder) {
     std::vector<native::FolderEntry> entries;
-    if (!native::list_folder(std::string(folder), entries)) return;
+    if (!native::list_folder(std::string(folder), entries, false)) return;
     for (const native::FolderEntry& entry : entries) {
         if ((entry.attributes & 0x10u) != 0 || !entry.name.ends_with(partial_file_suffix)) continue;
         native::remove_file(join_path(folder, entry.name));

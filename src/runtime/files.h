@@ -119,7 +119,10 @@ inline constexpr std::string_view partial_file_suffix = ".quarnel-partial";
 // place in one step. When anything fails the partial file is removed and
 // whatever stood at name stays as it was; a read-only file is not replaced.
 // A device or pipe named as the output takes the bytes as they come.
-WriteResult write_whole_file(std::string_view name, std::span<const std::uint8_t> bytes);
+// nothing_stands_there: the caller has just seen that no file of that name
+// exists (in a folder listing), so the look at it is left out.
+WriteResult write_whole_file(std::string_view name, std::span<const std::uint8_t> bytes,
+                             bool nothing_stands_there = false);
 WriteResult write_whole_file(std::string_view name, std::string_view bytes);
 
 // Removes the partial files that a killed run left in the folder.

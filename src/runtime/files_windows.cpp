@@ -107,19 +107,14 @@ bool link_file(const std::string& existing, const std::string& new_name) {
     return CreateHardLinkA(new_name.c_str(), existing.c_str(), nullptr) != 0;
 }
 
-bool read_only_file(const std::string& name) {
+OutputTarget output_target(const std::string& name) {
+    // Device names (NUL, CON, ...) and \\.\ paths take the bytes in place.
+    if (name.rfind("\\\\.\\", 0) == 0) return OutputTarget::device;
     const DWORD attributes = GetFileAttributesA(name.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
-    if ((attributes & FILE_ATTRIBUTE_READONLY) == 0) return false;
-    SetLastError(ERROR_ACCESS_DENIED);
-    return true;
-}
-
-bool device_or_pipe(const std::string& name) {
-    // Device names (NUL, CON, ...) and \\.\ paths; their attributes say
-    // neither file nor folder.
-    if (name.rfind("\\\\.\\", 0) == 0) return true;
-    return !file_name_allowed(path_file_name(name)) && GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return OutputTarget::replaceable;
+    if (!file_name_allowed(path_file_name(name))) return OutputTarget::device;
+    return (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? OutputTarget::read_only : OutputTarget::replaceable;
 }
 
 std::string last_failure_reason() {
@@ -170,7 +165,7 @@ std::string full_path(std::string_view name) {
     }
 }
 
-bool list_folder(const std::string& folder, std::vector<FolderEntry>& entries) {
+bool list_folder(const std::string& folder, std::vector<FolderEntry>& entries, bool) {
     const std::string pattern = join_path(folder.empty() ? "." : folder, "*");
     WIN32_FIND_DATAA found{};
     const HANDLE search = FindFirstFileA(pattern.c_str(), &found);

@@ -53,11 +53,12 @@ bool replace_file(const std::string& from, const std::string& to);
 // Makes a second name for an existing file, sharing its bytes (no copy is
 // written); false where the system or the device has no such names.
 bool link_file(const std::string& existing, const std::string& new_name);
-// True when a file of that name exists and its attributes forbid writing.
-bool read_only_file(const std::string& name);
-// True when the name is that of a device or a pipe (neither a plain file
-// nor a folder): bytes written to it go to the device, nothing replaces it.
-bool device_or_pipe(const std::string& name);
+// What stands at a name an output is about to be written to: nothing, a
+// folder or a plain file that may be replaced, a file whose attributes
+// forbid writing, or a device or pipe (bytes written to it go to the
+// device; nothing replaces it).
+enum class OutputTarget { replaceable, read_only, device };
+OutputTarget output_target(const std::string& name);
 // Why the last failed call of this thread failed, in plain words ("no space
 // left on the device", "no permission", ...).
 std::string last_failure_reason();
@@ -77,7 +78,8 @@ struct FolderEntry {
     std::string name;
     unsigned attributes = 0;
 };
-// False when the folder cannot be read.
-bool list_folder(const std::string& folder, std::vector<FolderEntry>& entries);
+// False when the folder cannot be read. Without read_only_bits the 0x01
+// bit may be left out (where it costs a look at every entry).
+bool list_folder(const std::string& folder, std::vector<FolderEntry>& entries, bool read_only_bits = true);
 
 }  // namespace quarnel::native
