@@ -545,7 +545,7 @@ Bytes make_tank_animations() {
 
 // ---- The jungle: its own colours, tiles and keys, and a map ----------------
 
-std::array<std::array<std::uint8_t, 3>, 256> jungle_palette() {
+std::array<std::array<std::uint8_t, 3>, 256> swamp_palette() {
     auto p = sample_palette();
     // Dark earth where the desert has sand, and green water.
     for (int i = 0; i < 15; ++i) p[static_cast<std::size_t>(colour::sand + i)] = {static_cast<std::uint8_t>(14 + i),
@@ -557,42 +557,42 @@ std::array<std::array<std::uint8_t, 3>, 256> jungle_palette() {
     return p;
 }
 
-enum JungleTile : int { jungle_floor, jungle_dense, jungle_mud, jungle_river, jungle_tree, jungle_kinds };
+enum SwampTile : int { swamp_floor, swamp_dense, swamp_mud, swamp_river, swamp_tree, swamp_kinds };
 
-std::uint16_t jungle_key(int tile) { return static_cast<std::uint16_t>(400 + 3 * tile); }
+std::uint16_t swamp_key(int tile) { return static_cast<std::uint16_t>(400 + 3 * tile); }
 
-Bytes make_jungle_tile_set() {
-    Noise noise(5700);
+Bytes make_swamp_tile_set() {
+    Noise noise(6000);
     Bytes out;
-    put_u16le(out, 5700);  // the jungle tile-set code
+    put_u16le(out, 6000);  // the tile-set code of any name but desert and jungle
     put_u16le(out, 0);
-    put_u16le(out, static_cast<std::uint16_t>(jungle_kinds));
+    put_u16le(out, static_cast<std::uint16_t>(swamp_kinds));
     put_u16le(out, 0);
-    for (const auto& entry : jungle_palette())
+    for (const auto& entry : swamp_palette())
         for (std::uint8_t component : entry) put_u8(out, component);
-    for (int tile = 0; tile < jungle_kinds; ++tile) {
+    for (int tile = 0; tile < swamp_kinds; ++tile) {
         Canvas c(32, 32);
         for (int y = 0; y < 32; ++y)
             for (int x = 0; x < 32; ++x) {
                 std::uint8_t index = static_cast<std::uint8_t>(colour::grass + 2 + noise.below(6));
-                if (tile == jungle_dense) index = static_cast<std::uint8_t>(colour::grass + noise.below(3));
-                if (tile == jungle_mud) index = static_cast<std::uint8_t>(colour::sand + 3 + noise.below(5));
-                if (tile == jungle_river) index = static_cast<std::uint8_t>(colour::water + (2 * x + y) / 4 % 7);
-                if (tile == jungle_tree) index = 0;
+                if (tile == swamp_dense) index = static_cast<std::uint8_t>(colour::grass + noise.below(3));
+                if (tile == swamp_mud) index = static_cast<std::uint8_t>(colour::sand + 3 + noise.below(5));
+                if (tile == swamp_river) index = static_cast<std::uint8_t>(colour::water + (2 * x + y) / 4 % 7);
+                if (tile == swamp_tree) index = 0;
                 c.set(x, y, index);
             }
-        if (tile == jungle_tree) {
+        if (tile == swamp_tree) {
             c.ellipse(16, 14, 12, 11, colour::grass + 1);
             c.ellipse(12, 10, 5, 4, colour::grass + 14);
             c.line(16, 24, 16, 31, colour::road);
         }
-        put_u32le(out, jungle_key(tile));
+        put_u32le(out, swamp_key(tile));
         out.insert(out.end(), c.pixels.begin(), c.pixels.end());
     }
     return out;
 }
 
-Bytes make_jungle_map() {
+Bytes make_swamp_map() {
     Noise noise(2418);
     const int w = 24, h = 18;
     Bytes out;
@@ -603,13 +603,13 @@ Bytes make_jungle_map() {
     std::vector<std::uint8_t> first_values;
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            int ground = noise.below(3) == 0 ? jungle_dense : jungle_floor;
-            if (std::abs(x - 12 - y / 4) <= 1) ground = jungle_river;
-            if (x > 17 && y > 11) ground = jungle_mud;
-            const bool tree = ground != jungle_river && noise.below(6) == 0;
-            put_u16le(out, jungle_key(ground));
-            put_u16le(out, tree ? jungle_key(jungle_tree) : 0);
-            first_values.push_back(ground == jungle_river ? 0x00 : 0x80);
+            int ground = noise.below(3) == 0 ? swamp_dense : swamp_floor;
+            if (std::abs(x - 12 - y / 4) <= 1) ground = swamp_river;
+            if (x > 17 && y > 11) ground = swamp_mud;
+            const bool tree = ground != swamp_river && noise.below(6) == 0;
+            put_u16le(out, swamp_key(ground));
+            put_u16le(out, tree ? swamp_key(swamp_tree) : 0);
+            first_values.push_back(ground == swamp_river ? 0x00 : 0x80);
         }
     for (const std::uint8_t value : first_values) {
         put_u8(out, value);
@@ -703,7 +703,7 @@ Bytes make_screens() {
     const std::string credits = "Sample game of quarnel: every picture drawn by the project.\r\n";
     return make_container({{"TITLE.PAL", pal_item(sample_palette())},
                            {"TITLE.SCR", screen},
-                           {"BUTTON.PAL", pal_item(jungle_palette())},
+                           {"BUTTON.PAL", pal_item(swamp_palette())},
                            {"BUTTON.SPR", button_item},
                            {"CREDITS.TXT", Bytes(credits.begin(), credits.end())}},
                           true);
@@ -735,8 +735,8 @@ SampleGame make_sample_game() {
     game.map = make_map();
     game.second_unit_sprites = make_tank_sprites();
     game.second_unit_animations = make_tank_animations();
-    game.second_tile_set = make_jungle_tile_set();
-    game.second_map = make_jungle_map();
+    game.second_tile_set = make_swamp_tile_set();
+    game.second_map = make_swamp_map();
     game.raw_image_set = make_icon_set();
     game.named_container = make_screens();
     game.numbered_container = make_sounds();
@@ -765,8 +765,8 @@ bool write_sample_game(std::string_view folder, const SampleGame& game, std::str
                       game.second_unit_sprites, error) &&
            write_file(join_path(join_path(folder, "animate"), std::string(sample_second_unit_name) + ".FIN"),
                       game.second_unit_animations, error) &&
-           write_file(join_path(join_path(folder, "scenario"), "JUNGLE.BTS"), game.second_tile_set, error) &&
-           write_file(join_path(join_path(folder, "scenario"), "JUNGLE.MAP"), game.second_map, error) &&
+           write_file(join_path(join_path(folder, "scenario"), "SWAMP.BTS"), game.second_tile_set, error) &&
+           write_file(join_path(join_path(folder, "scenario"), "SWAMP.MAP"), game.second_map, error) &&
            write_file(join_path(join_path(folder, "interface"), "ICONS.TRS"), game.raw_image_set, error) &&
            write_file(join_path(join_path(folder, "interface"), "SCREENS.TRC"), game.named_container, error) &&
            write_file(join_path(join_path(folder, "interface"), "SOUNDS.TRW"), game.numbered_container, error);

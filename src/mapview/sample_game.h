@@ -4,9 +4,9 @@
 // game keeps them:
 //   sprites/REAP.SPR, animate/REAP.FIN, scenario/DESERT.BTS, scenario/SAMPLE.MAP
 // and besides, so that every archive kind is there: a second unit with raw
-// pictures (sprites/TANK.SPR, animate/TANK.FIN), a jungle tile set of its own
-// colours and keys with a map drawn in it (scenario/JUNGLE.BTS,
-// scenario/JUNGLE.MAP), a raw image set (interface/ICONS.TRS), a named item
+// pictures (sprites/HOVR.SPR, animate/HOVR.FIN), a swamp tile set of its own
+// colours and keys with a map drawn in it (scenario/SWAMP.BTS,
+// scenario/SWAMP.MAP), a raw image set (interface/ICONS.TRS), a named item
 // container with a screen, a small picture and their palettes
 // (interface/SCREENS.TRC) and a numbered one (interface/SOUNDS.TRW).
 // Every picture and colour is drawn here by the project.
@@ -37,8 +37,8 @@ inline constexpr std::string_view sample_unit_name = "REAP";
 inline constexpr std::string_view sample_tile_set_name = "desert";
 inline constexpr int sample_map_width = 40;
 inline constexpr int sample_map_height = 30;
-inline constexpr std::string_view sample_second_unit_name = "TANK";
-inline constexpr std::string_view sample_second_tile_set_name = "jungle";
+inline constexpr std::string_view sample_second_unit_name = "HOVR";
+inline constexpr std::string_view sample_second_tile_set_name = "swamp";
 
 SampleGame make_sample_game();
 

@@ -203,7 +203,7 @@ protected:
 };
 
 TEST_F(Animate, EveryFrameIsTheViewersDrawingAsApngAndGif) {
-    for (const std::string unit : {"REAP", "TANK"}) {
+    for (const std::string unit : {"REAP", "HOVR"}) {
         const std::string apng = dir.file(unit + "-apng");
         test::ProgramRun run = test::run_program_input_open(
             test::quarnel_path(), {"animate", game() + "/animate/" + unit + ".FIN", "--out", apng}, dir.path());
@@ -224,14 +224,14 @@ TEST_F(Animate, EveryFrameIsTheViewersDrawingAsApngAndGif) {
                                                "fcTL", "fdAT", "fcTL", "fdAT", "IEND"};
     EXPECT_EQ(chunk_types(reap), expected);
     // An animation with no frames gets a line, not a picture.
-    const std::string tank_index = test::read_file(dir.file("TANK-apng/animations.txt"));
-    EXPECT_NE(tank_index.find("16 TANKIDLE: no frames\r\n"), std::string::npos) << tank_index;
-    EXPECT_FALSE(fs::exists(dir.file("TANK-apng/16_TANKIDLE.png")));
+    const std::string tank_index = test::read_file(dir.file("HOVR-apng/animations.txt"));
+    EXPECT_NE(tank_index.find("16 HOVRIDLE: no frames\r\n"), std::string::npos) << tank_index;
+    EXPECT_FALSE(fs::exists(dir.file("HOVR-apng/16_HOVRIDLE.png")));
     // Without --out: beside the description, and the sprite set from ../sprites/.
     const test::ProgramRun run =
-        test::run_program_input_open(test::quarnel_path(), {"animate", "animate/TANK.FIN"}, game());
+        test::run_program_input_open(test::quarnel_path(), {"animate", "animate/HOVR.FIN"}, game());
     test::expect_clean_end(run);
-    EXPECT_TRUE(fs::exists(game() + "/animate/TANK_animations/00_TANKMOVE0.png"));
+    EXPECT_TRUE(fs::exists(game() + "/animate/HOVR_animations/00_HOVRMOVE0.png"));
 }
 
 TEST_F(Animate, BadInputGetsALineEachAndTheRestGoesOn) {

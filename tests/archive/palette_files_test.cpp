@@ -51,17 +51,17 @@ TEST(PaletteFiles, HoldThePaletteImagesColoursInEveryFormat) {
     EXPECT_NE(run.output.find("45 pictures"), std::string::npos) << run.output;
 
     // The interactive job with option -c and its answers piped.
-    run = test::run_program(test::quarnel_path(), {game + "/sprites/TANK.SPR", "-c"}, "t\npng\nx", dir.path());
+    run = test::run_program(test::quarnel_path(), {game + "/sprites/HOVR.SPR", "-c"}, "t\npng\nx", dir.path());
     test::expect_clean_end(run);
-    const test::ProgramRun checked = check_palette_files(game + "/sprites/TANK", 0);
+    const test::ProgramRun checked = check_palette_files(game + "/sprites/HOVR", 0);
     EXPECT_EQ(checked.output, "ok\n") << checked.output << checked.errors;
 
     // Without the option: no palette files.
-    run = test::run_program_input_open(test::quarnel_path(), {"extract", game + "/scenario/JUNGLE.BTS"}, dir.path());
+    run = test::run_program_input_open(test::quarnel_path(), {"extract", game + "/scenario/SWAMP.BTS"}, dir.path());
     test::expect_clean_end(run);
-    EXPECT_TRUE(fs::exists(game + "/scenario/JUNGLE/palette.bmp"));
+    EXPECT_TRUE(fs::exists(game + "/scenario/SWAMP/palette.bmp"));
     for (const char* name : {"palette.gpl", "palette.pal", "palette.act", "1/palette.gpl"})
-        EXPECT_FALSE(fs::exists(game + "/scenario/JUNGLE/" + name)) << name;
+        EXPECT_FALSE(fs::exists(game + "/scenario/SWAMP/" + name)) << name;
 }
 
 TEST(PaletteFiles, AContainersItemOfThatNameIsNotOverwritten) {

@@ -47,32 +47,32 @@ TEST_F(Catalogue, TheSampleGameAndASecondRunThatReplacesOnlyItsOwnFiles) {
     test::ProgramRun run = catalogue({game(), "--out", dir.file("site")}, dir.path());
     test::expect_clean_end(run);
     for (const char* line : {"[1/11] interface/ICONS.TRS\r\n", "[4/11] scenario/DESERT.BTS\r\n",
-                             "[8/11] animate/REAP.FIN\r\n", "[11/11] scenario/SAMPLE.MAP\r\n"})
+                             "[9/11] animate/REAP.FIN\r\n", "[11/11] scenario/SWAMP.MAP\r\n"})
         EXPECT_NE(run.output.find(line), std::string::npos) << line << run.output;
     EXPECT_NE(run.output.find("catalogued "), std::string::npos);
     EXPECT_EQ(tree(game()), game_before);  // nothing written in the game folder
     const auto site = tree(dir.file("site"));
     for (const char* file : {"index.html", "palettes.html", "style.css", "archive-004-DESERT_BTS.html",
-                             "img/archive-004-DESERT_BTS-1.png", "unit-009-TANK_FIN.html", "map-010-JUNGLE_MAP.html",
-                             "img/map-010-JUNGLE_MAP.png", "units/unit-008-REAP_FIN/00_REAPMOVE0.png"})
+                             "img/archive-004-DESERT_BTS-1.png", "unit-008-HOVR_FIN.html", "map-011-SWAMP_MAP.html",
+                             "img/map-011-SWAMP_MAP.png", "units/unit-009-REAP_FIN/00_REAPMOVE0.png"})
         EXPECT_EQ(site.count(file), 1u) << file;
     // Each map is drawn with the tile set that knows its keys.
-    EXPECT_NE(site.at("map-010-JUNGLE_MAP.html").find("Drawn with the tile set <a href=\"archive-005-JUNGLE_BTS.html\">"),
+    EXPECT_NE(site.at("map-011-SWAMP_MAP.html").find("Drawn with the tile set <a href=\"archive-005-SWAMP_BTS.html\">"),
               std::string::npos);
-    EXPECT_NE(site.at("map-011-SAMPLE_MAP.html").find("Drawn with the tile set <a href=\"archive-004-DESERT_BTS.html\">"),
+    EXPECT_NE(site.at("map-010-SAMPLE_MAP.html").find("Drawn with the tile set <a href=\"archive-004-DESERT_BTS.html\">"),
               std::string::npos);
 
     // The modder's own files in the folder; the game loses a map.
     test::write_file(dir.file("site/notes.txt"), "mine");
     test::write_file(dir.file("site/img/mine.png"), "mine too");
-    fs::remove(game() + "/scenario/JUNGLE.MAP");
+    fs::remove(game() + "/scenario/SWAMP.MAP");
     run = catalogue({game(), "--out", dir.file("site")}, dir.path());
     test::expect_clean_end(run);
     EXPECT_NE(run.output.find("[10/10] scenario/SAMPLE.MAP"), std::string::npos) << run.output;
     EXPECT_EQ(test::read_file(dir.file("site/notes.txt")), "mine");
     EXPECT_EQ(test::read_file(dir.file("site/img/mine.png")), "mine too");
-    EXPECT_FALSE(fs::exists(dir.file("site/map-010-JUNGLE_MAP.html")));  // the earlier run's page
-    EXPECT_FALSE(fs::exists(dir.file("site/img/map-011-SAMPLE_MAP.png")));
+    EXPECT_FALSE(fs::exists(dir.file("site/map-011-SWAMP_MAP.html")));  // the earlier run's page
+    EXPECT_FALSE(fs::exists(dir.file("site/img/map-011-SWAMP_MAP.png")));
     EXPECT_TRUE(fs::exists(dir.file("site/map-010-SAMPLE_MAP.html")));
 
     // A folder the catalogue never wrote: a file of one of its names stays.
@@ -96,12 +96,12 @@ TEST_F(Catalogue, DamagedAndRefusedFilesGetTheirLineAndTheRestGoesOn) {
     map[4] = 2;
     for (int k = 0; k < 4; ++k) map[static_cast<std::size_t>(8 + 4 * k)] = static_cast<char>(0xEE);
     test::write_file(game() + "/scenario/ALIEN.MAP", map);
-    fs::copy_file(game() + "/animate/TANK.FIN", game() + "/animate/GHOST.FIN");
+    fs::copy_file(game() + "/animate/HOVR.FIN", game() + "/animate/GHOST.FIN");
     const auto game_before = tree(game());
 
     const test::ProgramRun run = catalogue({game(), "--out", dir.file("site")}, dir.path());
     EXPECT_EQ(run.exit_status, 1) << run.output << run.errors;
-    EXPECT_NE(run.output.find("[14/14] scenario/SAMPLE.MAP"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("[14/14] scenario/SWAMP.MAP"), std::string::npos) << run.output;
     const std::vector<std::string> lines = {"sprites/CUT.SPR: the file ends inside image",
                                             "scenario/ALIEN.MAP: no tile set of the game knows any of its 1 ground keys",
                                             "animate/GHOST.FIN: no sprite set GHOST.spr"};
@@ -114,7 +114,7 @@ TEST_F(Catalogue, DamagedAndRefusedFilesGetTheirLineAndTheRestGoesOn) {
         EXPECT_TRUE(on_a_page) << line;
     }
     EXPECT_NE(run.errors.find("failed "), std::string::npos);
-    EXPECT_EQ(site.count("img/map-014-SAMPLE_MAP.png"), 1u);  // the rest went on
+    EXPECT_EQ(site.count("img/map-013-SAMPLE_MAP.png"), 1u);  // the rest went on
     EXPECT_EQ(tree(game()), game_before);
 
     // A folder with no archives: its line, and a front page that says so.
