@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs every fuzz target for a while, one at a time. A new crash is kept under
+# Runs every fuzz target for a while, two at a time. A new crash is kept under
 # tests/fuzz/pending/<target>/ (not replayed); once its fault is mended, move
 # the input to tests/fuzz/regressions/<target>/, which every test run replays.
 #
@@ -20,22 +20,41 @@ if [ ${#targets[@]} -eq 0 ]; then
   for source in "$here"/tests/fuzz/*_fuzz.cpp; do targets+=("$(basename "$source" .cpp)"); done
 fi
 if [ -x "$here/tools/make_fuzz_seeds.sh" ]; then "$here/tools/make_fuzz_seeds.sh" "$build/corpus"; fi
-status=0
-for target in "${targets[@]}"; do
-  corpus="$build/corpus/$target"
-  crashes="$here/tests/fuzz/pending/$target"
+# One target's run: its log in build-fuzz/<target>.log, a finding kept.
+fuzz_one() {
+  local target=$1
+  local corpus="$build/corpus/$target"
+  local crashes="$here/tests/fuzz/pending/$target"
   mkdir -p "$corpus" "$crashes"
-  seeds=()
-  options=(-max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -artifact_prefix="$crashes/" -print_final_stats=1)
+  local seeds=()
+  local options=(-max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -artifact_prefix="$crashes/" -print_final_stats=1)
   [ -n "${QUARNEL_FUZZ_MAX_LEN:-}" ] && options+=(-max_len="$QUARNEL_FUZZ_MAX_LEN")
   [ -d "$here/tests/fuzz/seeds/$target" ] && seeds+=("$here/tests/fuzz/seeds/$target")
-  echo "== $target: ${seconds}s"
-  if ! "$build/tests/fuzz/$target" "$corpus" "${seeds[@]}" "${options[@]}" 2>"$build/$target.log"; then
-    echo "!! $target found a problem; the input is kept in $crashes"
-    tail -n 60 "$build/$target.log"
-    status=1
-  fi
-  grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|#[0-9]+.*DONE)' "$build/$target.log" || tail -n 3 "$build/$target.log"
+  local status=0
+  if ! "$build/tests/fuzz/$target" "$corpus" "${seeds[@]}" "${options[@]}" 2>"$build/$target.log"; then status=1; fi
   rmdir "$crashes" 2>/dev/null || true
+  return $status
+}
+
+# QUARNEL_FUZZ_PARALLEL targets at a time (default 2, one per core here).
+parallel=${QUARNEL_FUZZ_PARALLEL:-2}
+status=0
+for ((first = 0; first < ${#targets[@]}; first += parallel)); do
+  pids=()
+  batch=("${targets[@]:first:parallel}")
+  for target in "${batch[@]}"; do
+    echo "== $target: ${seconds}s"
+    fuzz_one "$target" & pids+=($!)
+  done
+  for i in "${!batch[@]}"; do
+    target=${batch[$i]}
+    if ! wait "${pids[$i]}"; then
+      echo "!! $target found a problem; the input is kept in $here/tests/fuzz/pending/$target"
+      tail -n 60 "$build/$target.log"
+      status=1
+    fi
+    grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|#[0-9]+.*DONE)' "$build/$target.log" | sed "s/^/$target: /" ||
+      tail -n 3 "$build/$target.log"
+  done
 done
 exit $status

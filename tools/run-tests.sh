@@ -4,8 +4,8 @@
 # build-asan/, the parallel work's tests with ThreadSanitizer in
 # build-tsan/, then the Windows build (build-windows/, tools/build-windows.sh)
 # with its tests run through Wine, then every fuzz target for a short while
-# (clang, build-fuzz/; QUARNEL_FUZZ_SECONDS per target, default 30, 0 leaves
-# it out). Any failing test, sanitizer report or fuzzing finding fails the
+# (clang, build-fuzz/; QUARNEL_FUZZ_SECONDS per target, default 10, two at
+# a time, 0 leaves it out; tools/fuzz.sh 600 is the longer run). Any failing test, sanitizer report or fuzzing finding fails the
 # run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -50,13 +50,15 @@ trap 'wineserver -k </dev/null >/dev/null 2>&1 || true' EXIT
 # programs end to end beside the Linux ones (tests/wine, from build/), one
 # at a time: each window test starts a Wine session of its own, which would
 # end the Wine programs of a test running beside it.
-ctest --test-dir build-windows -j 2 --output-on-failure
+# The portable tests in one Wine process: a Wine start costs more than
+# most of the tests themselves.
+/usr/lib/wine/wine64 build-windows/tests/quarnel_tests.exe --gtest_brief=1 </dev/null
 QUARNEL_WINE_TESTS=required ctest --test-dir build -R '^WindowsBuild\.' --output-on-failure
 wineserver -k </dev/null >/dev/null 2>&1 || true
 trap - EXIT
 echo "Windows build: $((windows_built - windows_start)) s; tests under Wine: $((SECONDS - windows_built)) s"
 
-fuzz_seconds=${QUARNEL_FUZZ_SECONDS:-30}
+fuzz_seconds=${QUARNEL_FUZZ_SECONDS:-10}
 if [ "$fuzz_seconds" != 0 ]; then
     echo "== Fuzzing every target for ${fuzz_seconds} s (build-fuzz/)"
     ./tools/fuzz.sh "$fuzz_seconds"
