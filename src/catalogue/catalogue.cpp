@@ -506,6 +506,22 @@ void Catalogue::catalogue_unit(const GameFile& file) {
     request.write = [&](const std::string& path, std::span<const std::uint8_t> bytes) {
         return site_.write(folder + "/" + path_file_name(path), bytes);
     };
+    // Every file the unit's animations may take goes on the site's list at
+    // once, rather than one list written per picture.
+    if (const auto description_bytes = read_whole_file(file.path)) {
+        DescriptionReading reading;
+        reading.overlay_scan = OverlayScan::before_last_record;
+        const AnimationDescription description = read_animation_description(*description_bytes, reading);
+        std::vector<std::string> names = {folder + "/" + std::string(animation_index_file_name)};
+        const auto count = static_cast<std::uint32_t>(description.animations.size());
+        for (const Animation& animation : description.animations)
+            if (!animation.frames.empty())
+                names.push_back(folder + "/" +
+                                animation_file_name(animation.index, count, animation.record.name_without_zero_bytes(), ".png"));
+        // When one of them stands there unclaimed, each picture is claimed
+        // as it is written, and only that one is refused (with its line).
+        (void)site_.claim(names);
+    }
     const AnimateOutcome animated = animate_unit(request, [](std::string_view) {});
     for (const std::string& line : animated.problem_lines) problem(page, file.relative + ": " + line);
     if (!animated.sprites_path.empty()) {

@@ -97,7 +97,7 @@ std::string site_style_sheet() {
            "h1 { font-size: 1.5em; } h2 { font-size: 1.2em; margin-top: 1.5em; }\n"
            "nav { margin-bottom: 1em; }\n"
            ".sheet { display: flex; flex-wrap: wrap; gap: 10px; align-items: flex-end; }\n"
-           "figure { margin: 0; padding: 6px; background: #404040; border-radius: 4px; }\n"
+           "figure { margin: 0; padding: 6px; background: #404040; }\n"
            "figure img { display: block; image-rendering: pixelated; object-fit: none; }\n"
            "figcaption { font-size: 11px; margin-top: 4px; color: #cfcfcf; white-space: nowrap; }\n"
            ".problems { color: #ffb0a0; }\n"

@@ -243,6 +243,7 @@ def main():
         first = browser.screenshot()
         outside = 0
         changed = 0
+        where = []
         deadline = time.time() + 10
         while changed == 0 and time.time() < deadline:
             time.sleep(0.3)
@@ -256,8 +257,12 @@ def main():
                 x, y = at % width, at // width
                 if not any(left <= x < right and top <= y < bottom for left, top, right, bottom in rectangles):
                     outside += 1
+                    where.append((x, y))
         check(changed > 0, "the unit's pictures did not change in 10 s of screenshots")
-        check(outside == 0, "%d pixels changed outside the unit's pictures" % outside)
+        check(outside == 0, "%d pixels changed outside the unit's pictures, at %s (pictures at %s)" %
+              (outside, where[:6], [r for r in rectangles if any(abs(r[0] - x) < 3 or abs(r[2] - x) < 3 or
+                                                                  abs(r[1] - y) < 3 or abs(r[3] - y) < 3
+                                                                  for x, y in where[:6])][:4]))
         if args.screenshot:
             first.save(args.screenshot)
 
