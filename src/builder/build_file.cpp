@@ -5,6 +5,7 @@
 #include <string>
 
 #include "runtime/files.h"
+#include "runtime/native_files.h"
 #include "runtime/paths.h"
 #include "runtime/text.h"
 
@@ -13,7 +14,7 @@ namespace quarnel {
 bool CrLfTextFile::open(std::string_view path) {
     close();
     failed_ = false;
-    file_ = std::fopen(std::string(path).c_str(), "wb");
+    file_ = native::open_stream(path, "wb");
     return file_ != nullptr;
 }
 

@@ -494,7 +494,7 @@ std::uint8_t widen6(std::uint32_t v) { return static_cast<std::uint8_t>((v << 2)
 
 class BmpOutput {
 public:
-    explicit BmpOutput(const std::string& name) : file_(std::fopen(name.c_str(), "wb")) {}
+    explicit BmpOutput(const std::string& name) : file_(native::open_stream(name, "wb")) {}
     ~BmpOutput() {
         if (file_) std::fclose(file_);
     }
