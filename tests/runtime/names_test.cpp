@@ -93,6 +93,8 @@ TEST(Paths, OneRuleSaysWhatIsAbsolute) {
 
 #ifdef _WIN32
 
+#include <windows.h>
+
 namespace {
 
 // A folder of the test's own in the current folder, removed at the end.
@@ -167,6 +169,50 @@ TEST(WindowsNames, NamesThatCannotBeConvertedReachNoFile) {
     std::vector<native::FolderEntry> entries;
     ASSERT_TRUE(native::list_folder(top.path, entries));
     EXPECT_EQ(entries.size(), 1u);
+}
+
+TEST(WindowsNames, AnArgumentWithHalfASurrogatePairGetsALineAndIsNotFound) {
+    // Only another Windows program can give such an argument: quarnel.exe
+    // (beside the tests' folder) started with one, its output in a file.
+    const std::string quarnel = join_path(path_dir_part(program_directory()), "quarnel.exe");
+    ASSERT_EQ(file_exists(quarnel), -1) << quarnel;
+    const std::string output = "names_test_output.txt";
+    SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    const HANDLE out = CreateFileW(L"names_test_output.txt", GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE in = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(out, INVALID_HANDLE_VALUE);
+    ASSERT_NE(in, INVALID_HANDLE_VALUE);
+    STARTUPINFOW start{};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdInput = in;
+    start.hStdOutput = out;
+    start.hStdError = out;
+    const std::u16string program = *utf16_from_utf8(quarnel);
+    std::wstring command = L"\"" + std::wstring(program.begin(), program.end()) + L"\" a";
+    command += static_cast<wchar_t>(0xD800);
+    command += L"b.spr";
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr, nullptr, &start, &process);
+    CloseHandle(out);
+    CloseHandle(in);
+    ASSERT_TRUE(started);
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+    DWORD status = 1;
+    GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    EXPECT_EQ(status, 0u);
+    const auto bytes = read_whole_file(output);
+    ASSERT_TRUE(bytes.has_value());
+    const std::string seen(bytes->begin(), bytes->end());
+    EXPECT_NE(seen.find("Nazwa nie do uzycia (an unpaired surrogate) | the system cannot take this name: a" +
+                        lone_surrogate + "b.spr\r\nNo file found! Nie ma takiego pliku!\r\n"),
+              std::string::npos)
+        << seen;
+    delete_file(output);
 }
 
 TEST(WindowsNames, AnItemNameThatIsNotUtf8IsWrittenUnderASafeName) {
