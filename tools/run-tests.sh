@@ -3,7 +3,8 @@
 # then a build with AddressSanitizer and UndefinedBehaviorSanitizer in
 # build-asan/, the parallel work's tests with ThreadSanitizer in
 # build-tsan/, then the Windows build (build-windows/, tools/build-windows.sh)
-# with its tests run through Wine, then every fuzz target for a short while
+# with its tests run through Wine, then the release files (dist/,
+# tools/package.sh) with their tests, then every fuzz target for a short while
 # (clang, build-fuzz/; QUARNEL_FUZZ_SECONDS per target, default 30, 0 leaves
 # it out). Any failing test, sanitizer report or fuzzing finding fails the
 # run.
@@ -52,10 +53,17 @@ trap 'wineserver -k </dev/null >/dev/null 2>&1 || true' EXIT
 # at a time: each window test starts a Wine session of its own, which would
 # end the Wine programs of a test running beside it.
 ctest --test-dir build-windows -j 2 --output-on-failure
-QUARNEL_WINE_TESTS=required ctest --test-dir build -R '^WindowsBuild\.' --output-on-failure
+QUARNEL_WINE_TESTS=required ctest --test-dir build -R '^Windows(Build|UnicodePaths)\.' --output-on-failure
+windows_tested=$SECONDS
+
+echo "== Release files (dist/) and their tests"
+# The zip's programs run under the same Wine session.
+./tools/package.sh
+QUARNEL_PACKAGE_TESTS=required ctest --test-dir build -R '^Packages\.' --output-on-failure
 wineserver -k </dev/null >/dev/null 2>&1 || true
 trap - EXIT
-echo "Windows build: $((windows_built - windows_start)) s; tests under Wine: $((SECONDS - windows_built)) s"
+echo "Windows build: $((windows_built - windows_start)) s; tests under Wine: $((windows_tested - windows_built)) s;" \
+     "release files and their tests: $((SECONDS - windows_tested)) s"
 
 fuzz_seconds=${QUARNEL_FUZZ_SECONDS:-30}
 if [ "$fuzz_seconds" != 0 ]; then
