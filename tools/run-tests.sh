@@ -41,6 +41,9 @@ windows_built=$SECONDS
 # would keep each test's output open (slow tests, or a hang).
 export WINEPREFIX="$PWD/build-windows/wine-prefix"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine passes names outside ASCII to a program (even to its wide calls) only
+# from a UTF-8 Unix locale; the tests of names in any letters need it.
+export LC_ALL=C.UTF-8
 wineserver -k </dev/null >/dev/null 2>&1 || true  # one left from an earlier run
 rm -rf "$WINEPREFIX"
 mkdir -p "$WINEPREFIX"

@@ -121,15 +121,13 @@ JobOutcome animation_report_job() {
     // The report replaces an earlier one. A report that cannot be written is
     // said so on the screen rather than lost without a word.
     const std::string report_path = folder + state.input_base_name + ".txt";
-    const int report_file = free_file_number();
-    bool written = false;
-    if (report_file != 0 && open_file(report_path, OpenMode::output, report_file) == 0) {
-        written = write_file_text(report_file, report.text) == 0;
-        close_file(report_file);
+    const WriteResult written = write_whole_file(report_path, report.text);
+    if (written) {
+        outcome.written = 1;
+    } else {
+        print_text(0, "Nie mozna zapisac raportu! Cannot write the report: " + report_path + ": " + written.reason, true);
+        outcome.write_failed(report_path, written.reason);
     }
-    if (!written) print_text(0, "Nie mozna zapisac raportu! Cannot write the report: " + report_path, true);
-    outcome.ok = written;
-    outcome.written = written ? 1 : 0;
     outcome.output = report_path;
 
     if (report.ended_early) print_text(0, animation_file_ended_line(report.data_size), true);

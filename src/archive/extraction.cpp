@@ -18,6 +18,7 @@
 #include <system_error>
 #include <vector>
 
+#include "archive/extraction_folder.h"
 #include "archive/item_container.h"
 #include "archive/palette.h"
 #include "archive/picture_canvas.h"
@@ -86,8 +87,24 @@ struct RunStyleWatch {
     }
 };
 
-void report_write_failure(const std::string& path) {
-    print_text(0, "Blad zapisu | cannot write: " + path, true);
+// A file that could not be written: its line, and the outcome counts it.
+void report_write_failure(JobOutcome& outcome, const std::string& path, const std::string& reason) {
+    print_text(0, cannot_write_line(path, reason), true);
+    outcome.write_failed(path, reason);
+}
+
+void write_file(ExtractionFolder& folder, JobOutcome& outcome, const std::string& path, std::string_view text) {
+    if (const WriteResult written = folder.write(path, text); !written) report_write_failure(outcome, path, written.reason);
+}
+
+void write_palette_image(ExtractionFolder& folder, JobOutcome& outcome, const std::string& path, const Palette& colours) {
+    const auto bytes = palette_image_bytes(colours);
+    if (!bytes) {
+        report_write_failure(outcome, path, "no image buffer for it");
+        return;
+    }
+    if (const WriteResult written = folder.write(path, std::span<const std::uint8_t>(*bytes)); !written)
+        report_write_failure(outcome, path, written.reason);
 }
 
 std::string cut_image_line(std::uint32_t number) {
@@ -115,6 +132,7 @@ struct ImageJob {
     bool save_as_bmp = false;
     bool keep_indices = false;  // option -i: indexed pictures, indices as stored
     std::string picture_dir;
+    ExtractionFolder* folder = nullptr;
 };
 
 // What extraction sees of the pictures beyond their pixels: the indices
@@ -224,19 +242,19 @@ void extract_image(const ImageJob& job, const ArchiveImage& image, std::uint32_t
     auto colours = keep_indices ? std::make_shared<Palette>(palette.working) : nullptr;
     const std::size_t bytes = picture_bytes_in_flight(std::uint64_t{width} * height * (keep_indices ? 1u : 4u));
     const std::string line_end = ", " + decimal_text(static_cast<std::int64_t>(image.end));
+    ExtractionFolder& folder = *job.folder;
     pictures.add(
-        [canvas, saved, colours, path, as_bmp, index_0_transparent] {
-            *saved = colours ? canvas->save_indexed(path, as_bmp, *colours, index_0_transparent)
-                             : canvas->save(path, as_bmp);
+        [canvas, saved, colours, path, as_bmp, index_0_transparent, &folder] {
+            *saved = colours ? canvas->save_indexed(folder, path, as_bmp, *colours, index_0_transparent)
+                             : canvas->save(folder, path, as_bmp);
             canvas->destroy();
         },
         [saved, line_end, &outcome] {
             print_text(0, saved->path + line_end, true);
-            if (saved->ok)
+            if (saved->ok())
                 ++outcome.written;
             else
-                report_write_failure(saved->path);
-            outcome.ok = outcome.ok && saved->ok;
+                report_write_failure(outcome, saved->path, saved->failure);
             return true;
         },
         bytes);
@@ -245,8 +263,8 @@ void extract_image(const ImageJob& job, const ArchiveImage& image, std::uint32_t
 std::uint8_t byte_or_zero(std::span<const std::uint8_t> data, std::size_t at) { return at < data.size() ? data[at] : 0; }
 
 // The exact-rebuild file of a sprite set or tile set extracted with -i.
-void write_exact_rebuild_file(const std::string& picture_dir, const std::string& archive_file_name, bool tile_set,
-                              std::span<const std::uint8_t> data, const std::vector<ArchiveImage>& images,
+void write_exact_rebuild_file(ExtractionFolder& folder, JobOutcome& outcome, const std::string& archive_file_name,
+                              bool tile_set, std::span<const std::uint8_t> data, const std::vector<ArchiveImage>& images,
                               bool centering, const BuildSettings& build_flags, const PictureSurvey& survey) {
     ExactRebuildRecord record;
     record.tile_set = tile_set;
@@ -269,8 +287,20 @@ void write_exact_rebuild_file(const std::string& picture_dir, const std::string&
         else
             record.pictures.push_back(ExactRebuildRecord::Picture{image.width, image.height, image.x_offset, image.y_offset});
     }
-    const std::string path = join_path(picture_dir, exact_rebuild_file_name);
-    if (!write_whole_file(path, exact_rebuild_text(record))) report_write_failure(path);
+    write_file(folder, outcome, join_path(folder.path(), exact_rebuild_file_name), exact_rebuild_text(record));
+}
+
+// Without centring (and without -i) a sprite set's offsets are in no file
+// of the folder: said once, when the archive has any.
+void warn_offsets_not_kept(const std::vector<ArchiveImage>& images) {
+    const bool any = std::any_of(images.begin(), images.end(),
+                                 [](const ArchiveImage& image) { return image.x_offset != 0 || image.y_offset != 0; });
+    if (!any) return;
+    print_text(0,
+               "uwaga: bez centrowania obrazki nie zachowuja przesuniec - przebudowa ustawi je na 0 (zachowa je "
+               "centrowanie lub opcja -i) | warning: without centring the pictures keep no offsets, so a rebuild "
+               "sets them to 0 unless the archive is extracted with centring or -i",
+               true);
 }
 
 }  // namespace
@@ -323,11 +353,16 @@ JobOutcome extraction_job() {
         return outcome;
     }
 
+    // Every file goes in whole; what stood there before is kept (see
+    // ExtractionFolder). A tile set's pictures go into its pass folders.
+    ExtractionFolder folder(picture_dir);
+    std::vector<std::string> pass_folders;
+    if (kind == archive_kinds::tile_set)
+        for (int pass = 1; pass <= tile_set_passes; ++pass)
+            pass_folders.push_back(decimal_text(static_cast<std::int32_t>(pass)));
+    folder.prepare(pass_folders);
+
     BuildFileWriter build_file;
-    if (!build_file.open(join_path(picture_dir, build_file_name))) {
-        report_write_failure(join_path(picture_dir, build_file_name));
-        outcome.ok = false;
-    }
 
     ExtractionPalette palette;
     if (state.palette_source == 2) {
@@ -335,11 +370,11 @@ JobOutcome extraction_job() {
         // or UNC path, or "/..." on Linux) is taken as it is.
         const std::string program_dir = state.program_dir.empty() ? program_directory() : state.program_dir;
         const bool relative = is_relative_path(state.palette_image_name);
-        palette.palette_from_image(relative ? join_path(program_dir, state.palette_image_name) : state.palette_image_name,
-                                   picture_dir);
+        palette.palette_from_image(relative ? join_path(program_dir, state.palette_image_name) : state.palette_image_name);
     } else {
-        palette.palette_from_block(data, picture_dir);
+        palette.palette_from_block(data);
     }
+    write_palette_image(folder, outcome, join_path(picture_dir, palette_image_file_name), palette.working);
 
     // Header.
     std::uint32_t image_count = 0;
@@ -352,11 +387,10 @@ JobOutcome extraction_job() {
     case archive_kinds::tile_set:
         tile_set = parse_tile_set(data);
         image_count = tile_set.tile_count;
-        tile_listing.open(join_path(picture_dir, state.input_base_name + ".txt"));
         build_file.write_flag(1);
         build_file.write_flag(0);
-        for (int pass = 1; pass <= tile_set_passes; ++pass) {
-            const std::string pass_dir = join_path(picture_dir, decimal_text(static_cast<std::int32_t>(pass)));
+        for (const std::string& pass_folder : pass_folders) {
+            const std::string pass_dir = join_path(picture_dir, pass_folder);
             if (!file_exists(pass_dir)) make_directory(pass_dir);
         }
         break;
@@ -394,6 +428,7 @@ JobOutcome extraction_job() {
     job.save_as_bmp = save_as_bmp;
     job.keep_indices = state.keep_indices;
     job.picture_dir = picture_dir;
+    job.folder = &folder;
     const std::vector<ArchiveImage>* images = nullptr;
     bool report_missing = true;
     switch (kind) {
@@ -443,9 +478,11 @@ JobOutcome extraction_job() {
     PictureSurvey survey;
     OrderedWork pictures(configured_thread_count());
     if (kind == archive_kinds::trc || kind == archive_kinds::trw) {
-        const ItemTally items = extract_items(data, container, picture_dir, save_as_bmp, state.keep_indices, palette, pictures);
+        const ItemTally items = extract_items(data, container, folder, save_as_bmp, state.keep_indices, palette, pictures);
         outcome.written = items.written;
         if (items.failed > 0) outcome.ok = false;
+        outcome.failed_writes += items.failed;
+        if (outcome.first_failure.empty()) outcome.first_failure = items.first_failure;
     } else if (images) {
         const int passes = kind == archive_kinds::tile_set ? tile_set_passes : 1;
         for (int pass = 1; pass <= passes; ++pass) {
@@ -466,10 +503,11 @@ JobOutcome extraction_job() {
         }
     }
     pictures.drain();
-    tile_listing.close();
+    if (kind == archive_kinds::tile_set)
+        write_file(folder, outcome, join_path(picture_dir, state.input_base_name + ".txt"), tile_listing.text());
 
     build_file.write_flag(watch.repeated_runs ? 1 : 0);
-    build_file.close();
+    write_file(folder, outcome, join_path(picture_dir, build_file_name), build_file.text());
 
     if (images && (kind == archive_kinds::sprite_set || kind == archive_kinds::tile_set)) {
         const bool tile_set_kind = kind == archive_kinds::tile_set;
@@ -477,13 +515,20 @@ JobOutcome extraction_job() {
             const BuildSettings written{static_cast<std::uint8_t>(tile_set_kind ? 1 : 0),
                                         static_cast<std::uint8_t>(!tile_set_kind && sprite_set.run_length_coded ? 1 : 0),
                                         static_cast<std::uint8_t>(watch.repeated_runs ? 1 : 0)};
-            write_exact_rebuild_file(picture_dir, path_file_name(state.input_path), tile_set_kind, data, *images,
+            write_exact_rebuild_file(folder, outcome, path_file_name(state.input_path), tile_set_kind, data, *images,
                                      centering, written, survey);
+        } else if (!tile_set_kind && !centering) {
+            warn_offsets_not_kept(*images);
         }
     }
     if (!state.keep_indices && images) warn_repeated_colours(palette.base, survey.drawn);
 
-    palette.write_used_palette(join_path(picture_dir, used_palette_file_name));
+    write_palette_image(folder, outcome, join_path(picture_dir, used_palette_file_name), palette.used_colours());
+
+    // Pictures left from before that this extraction did not write would
+    // be packed by the next build: they go to the backup folder too.
+    folder.keep_files_not_written(pass_folders);
+    if (const std::string kept = folder.kept_line(); !kept.empty()) print_text(0, kept, true);
 
     state.input_bytes.clear();
     state.input_bytes.shrink_to_fit();

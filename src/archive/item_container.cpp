@@ -40,9 +40,14 @@ void print_in_order(OrderedWork& pictures, std::string line) {
 // A picture item drawn in the working colours and saved (on a worker, its
 // line and its count in the tally in order); an item of no pixels is saved
 // as a single transparent pixel so that it keeps its file.
+void count_failure(ItemTally& tally, const std::string& path, const std::string& reason) {
+    print_text(0, cannot_write_line(path, reason), true);
+    if (tally.failed++ == 0) tally.first_failure = "cannot write " + path + ": " + reason;
+}
+
 void write_picture_item(std::span<const std::uint8_t> data, const ContainerItem& item, const std::string& file_base,
-                        bool save_as_bmp, bool keep_indices, ExtractionPalette& palette, OrderedWork& pictures,
-                        ItemTally& tally) {
+                        ExtractionFolder& folder, bool save_as_bmp, bool keep_indices, ExtractionPalette& palette,
+                        OrderedWork& pictures, ItemTally& tally) {
     const ArchiveImage& place = item.place;
     auto canvas = std::make_shared<PictureCanvas>();
     const std::uint64_t pixels = pixel_count(place);
@@ -68,14 +73,16 @@ void write_picture_item(std::span<const std::uint8_t> data, const ContainerItem&
     auto colours = keep_indices ? std::make_shared<Palette>(palette.working) : nullptr;
     auto saved = std::make_shared<PictureCanvas::Saved>();
     pictures.add(
-        [canvas, colours, saved, file_base, save_as_bmp] {
-            *saved = colours ? canvas->save_indexed(file_base, save_as_bmp, *colours, false)
-                             : canvas->save(file_base, save_as_bmp);
+        [canvas, colours, saved, file_base, save_as_bmp, &folder] {
+            *saved = colours ? canvas->save_indexed(folder, file_base, save_as_bmp, *colours, false)
+                             : canvas->save(folder, file_base, save_as_bmp);
             canvas->destroy();
         },
         [saved, &tally] {
-            if (!saved->ok) print_text(0, "Blad zapisu | cannot write: " + saved->path, true);
-            ++(saved->ok ? tally.written : tally.failed);
+            if (saved->ok())
+                ++tally.written;
+            else
+                count_failure(tally, saved->path, saved->failure);
             return true;
         },
         picture_bytes_in_flight(std::uint64_t{width} * height * (keep_indices ? 1u : 4u)));
@@ -94,10 +101,10 @@ std::string safe_item_file_name(std::string_view name, std::uint32_t number) {
     return safe;
 }
 
-ItemTally extract_items(std::span<const std::uint8_t> data, const ItemContainer& container,
-                        std::string_view picture_dir, bool save_as_bmp, bool keep_indices, ExtractionPalette& palette,
-                        OrderedWork& pictures) {
+ItemTally extract_items(std::span<const std::uint8_t> data, const ItemContainer& container, ExtractionFolder& folder,
+                        bool save_as_bmp, bool keep_indices, ExtractionPalette& palette, OrderedWork& pictures) {
     ItemTally tally;
+    const std::string& picture_dir = folder.path();
     std::uint32_t number = 0;
     std::set<std::string> pictures_named;
     for (const ContainerItem& item : container.items) {
@@ -113,8 +120,8 @@ ItemTally extract_items(std::span<const std::uint8_t> data, const ItemContainer&
             // after the first is written, as in item order.
             if (!pictures_named.insert(file_name).second) pictures.drain();
             palette.palette_from_pal_file(picture_dir, pal_name);
-            write_picture_item(data, item, join_path(picture_dir, file_name), save_as_bmp, keep_indices, palette,
-                               pictures, tally);
+            write_picture_item(data, item, join_path(picture_dir, file_name), folder, save_as_bmp, keep_indices,
+                               palette, pictures, tally);
         } else {
             // Files and lines of data items come after every picture before them.
             pictures.drain();
@@ -129,12 +136,11 @@ ItemTally extract_items(std::span<const std::uint8_t> data, const ItemContainer&
             });
             // The item's exact bytes: an older, longer file of that name is replaced.
             const std::span<const std::uint8_t> bytes = data.subspan(item.place.pixels, item.place.end - item.place.pixels);
-            if (write_whole_file(join_path(picture_dir, file_name), bytes)) {
+            const std::string path = join_path(picture_dir, file_name);
+            if (const WriteResult written = folder.write(path, bytes); written)
                 ++tally.written;
-            } else {
-                print_text(0, "Blad zapisu | cannot write: " + join_path(picture_dir, file_name), true);
-                ++tally.failed;
-            }
+            else
+                count_failure(tally, path, written.reason);
         }
         if (item.place.cut_short)
             print_in_order(pictures, "Plik urwany w elemencie " + decimal_text(number) + " (" + file_name +

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "archive/extraction_folder.h"
 #include "archive/palette.h"
 #include "archive/sprite_archive.h"
 #include "runtime/worker_pool.h"
@@ -29,9 +30,9 @@ std::string safe_item_file_name(std::string_view name, std::uint32_t number);
 struct ItemTally {
     std::uint32_t written = 0;  // items written
     std::uint32_t failed = 0;   // items that could not be written or were skipped
+    std::string first_failure;  // the first file that could not be written, and why
 };
-ItemTally extract_items(std::span<const std::uint8_t> data, const ItemContainer& container,
-                        std::string_view picture_dir, bool save_as_bmp, bool keep_indices, ExtractionPalette& palette,
-                        OrderedWork& pictures);
+ItemTally extract_items(std::span<const std::uint8_t> data, const ItemContainer& container, ExtractionFolder& folder,
+                        bool save_as_bmp, bool keep_indices, ExtractionPalette& palette, OrderedWork& pictures);
 
 }  // namespace quarnel

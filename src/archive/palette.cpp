@@ -57,25 +57,42 @@ Palette palette_from_pal_bytes(std::span<const std::uint8_t> bytes) {
     return colours;
 }
 
-int save_palette_image(std::string_view path, const Palette& colours) {
+namespace {
+
+ImagePtr palette_strip(const Palette& colours) {
     ImagePtr strip = create_image(static_cast<int>(palette_entries), 1, 0, 32);
+    if (strip)
+        for (std::size_t i = 0; i < palette_entries; ++i) set_pixel(strip.get(), static_cast<int>(i), 0, colours[i]);
+    return strip;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::uint8_t>> palette_image_bytes(const Palette& colours) {
+    ImagePtr strip = palette_strip(colours);
+    if (!strip) return std::nullopt;
+    auto bytes = bmp_encode(*strip);
+    destroy_image(strip);
+    return bytes;
+}
+
+int save_palette_image(std::string_view path, const Palette& colours) {
+    ImagePtr strip = palette_strip(colours);
     if (!strip) return 1;
-    for (std::size_t i = 0; i < palette_entries; ++i) set_pixel(strip.get(), static_cast<int>(i), 0, colours[i]);
     const int code = save_bmp(path, strip.get());
     destroy_image(strip);
     return code;
 }
 
-void ExtractionPalette::palette_from_block(std::span<const std::uint8_t> input_bytes, std::string_view output_dir) {
+void ExtractionPalette::palette_from_block(std::span<const std::uint8_t> input_bytes) {
     const std::span<const std::uint8_t> block =
         input_bytes.size() > 8 ? input_bytes.subspan(8, std::min<std::size_t>(768, input_bytes.size() - 8))
                                : std::span<const std::uint8_t>();
     working = palette_from_block_bytes(block);
     base = working;
-    save_palette_image(join_path(output_dir, palette_image_file_name), working);
 }
 
-void ExtractionPalette::palette_from_image(std::string_view image_path, std::string_view output_dir) {
+void ExtractionPalette::palette_from_image(std::string_view image_path) {
     ImagePtr strip = create_image(static_cast<int>(palette_entries), 1, 0, 32);
     const int code = load_bmp(image_path, strip.get());
     print_integer(0, code, true);
@@ -84,7 +101,6 @@ void ExtractionPalette::palette_from_image(std::string_view image_path, std::str
         working[i] = pixel < 0 ? 0u : static_cast<std::uint32_t>(pixel);
     }
     base = working;
-    if (strip) save_bmp(join_path(output_dir, palette_image_file_name), strip.get());
     destroy_image(strip);
 }
 
@@ -110,10 +126,10 @@ void ExtractionPalette::rotate_cycle_colours(int step) {
             base[static_cast<std::size_t>(cycle_first_entry + k)];
 }
 
-int ExtractionPalette::write_used_palette(std::string_view path) const {
+Palette ExtractionPalette::used_colours() const {
     Palette shown{};
     for (std::size_t i = 0; i < palette_entries; ++i) shown[i] = used[i] ? working[i] : working[0];
-    return save_palette_image(path, shown);
+    return shown;
 }
 
 }  // namespace quarnel

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -56,13 +57,12 @@ public:
     // Names of the empty .pal files palette_from_pal_file left behind.
     std::vector<std::string> empty_pal_files;
 
-    // Source 1: the archive's palette block (offset 8 of the file); writes
-    // palette.bmp into output_dir.
-    void palette_from_block(std::span<const std::uint8_t> input_bytes, std::string_view output_dir);
+    // Source 1: the archive's palette block (offset 8 of the file).
+    void palette_from_block(std::span<const std::uint8_t> input_bytes);
     // Source 2: pixels (0, 0) to (255, 0) of a BMP image; prints load_bmp's
-    // result code (0 = loaded) and writes palette.bmp into output_dir. An
-    // image that does not load leaves every entry 0.
-    void palette_from_image(std::string_view image_path, std::string_view output_dir);
+    // result code (0 = loaded). An image that does not load leaves every
+    // entry 0.
+    void palette_from_image(std::string_view image_path);
     // The working palette (not the base) from the .pal file of that name in
     // dir, found ignoring letter case. A missing file is left behind empty
     // under the name asked for, and every colour becomes opaque black.
@@ -74,13 +74,15 @@ public:
     void advance_rotation() { rotate_cycle_colours((rotation_step + 1) % cycle_length); }
 
     void mark_used(std::uint8_t index) { used[index] = true; }
-    // pal_used.bmp: working colour 0 everywhere, working colour i at pixel i
-    // for every index used. Returns save_bmp's code.
-    int write_used_palette(std::string_view path) const;
+    // The colours of pal_used.bmp: working colour 0 everywhere, working
+    // colour i at pixel i for every index used.
+    Palette used_colours() const;
 };
 
-// Writes a 256 x 1 32-bit picture of these colours as a BMP; save_bmp's code
-// (1 when no image buffer can be made).
+// The bytes of a 256 x 1 BMP picture of these colours (palette.bmp,
+// pal_used.bmp); nothing when no image buffer can be made.
+std::optional<std::vector<std::uint8_t>> palette_image_bytes(const Palette& colours);
+// Writes such a picture; save_bmp's code (1 when no image buffer can be made).
 int save_palette_image(std::string_view path, const Palette& colours);
 
 }  // namespace quarnel

@@ -26,21 +26,34 @@ bool PictureCanvas::make(std::uint32_t width, std::uint32_t height, std::uint32_
     return true;
 }
 
-PictureCanvas::Saved PictureCanvas::save(std::string_view path_without_extension, bool as_bmp) const {
-    Saved saved;
+namespace {
+
+PictureCanvas::Saved write_picture(ExtractionFolder& folder, std::string_view path_without_extension, bool as_bmp,
+                                   const std::optional<std::vector<std::uint8_t>>& file) {
+    PictureCanvas::Saved saved;
     saved.path = std::string(path_without_extension) + (as_bmp ? ".bmp" : ".png");
-    if (image_) saved.ok = (as_bmp ? save_bmp(saved.path, image_.get()) : png_save(saved.path, image_.get())) == 0;
+    if (!file)
+        saved.failure = "the picture cannot be coded";
+    else if (const WriteResult written = folder.write(saved.path, std::span<const std::uint8_t>(*file)); !written)
+        saved.failure = written.reason;
     return saved;
 }
 
-PictureCanvas::Saved PictureCanvas::save_indexed(std::string_view path_without_extension, bool as_bmp,
-                                                 const Palette& colours, bool index_0_transparent) const {
-    Saved saved;
-    saved.path = std::string(path_without_extension) + (as_bmp ? ".bmp" : ".png");
+}  // namespace
+
+PictureCanvas::Saved PictureCanvas::save(ExtractionFolder& folder, std::string_view path_without_extension,
+                                         bool as_bmp) const {
+    std::optional<std::vector<std::uint8_t>> file;
+    if (image_) file = as_bmp ? bmp_encode(*image_) : png_encode(*image_);
+    return write_picture(folder, path_without_extension, as_bmp, file);
+}
+
+PictureCanvas::Saved PictureCanvas::save_indexed(ExtractionFolder& folder, std::string_view path_without_extension,
+                                                 bool as_bmp, const Palette& colours, bool index_0_transparent) const {
+    std::optional<std::vector<std::uint8_t>> file;
     if (image_)
-        saved.ok = (as_bmp ? save_bmp_indexed(saved.path, image_.get(), colours)
-                           : png_save_indexed(saved.path, image_.get(), colours, index_0_transparent)) == 0;
-    return saved;
+        file = as_bmp ? bmp_encode_indexed(*image_, colours) : png_encode_indexed(*image_, colours, index_0_transparent);
+    return write_picture(folder, path_without_extension, as_bmp, file);
 }
 
 }  // namespace quarnel

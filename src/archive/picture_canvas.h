@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "archive/extraction_folder.h"
 #include "archive/palette.h"
 #include "runtime/image.h"
 
@@ -43,15 +44,16 @@ public:
 
     const Image* image() const { return image_.get(); }
     struct Saved {
-        std::string path;  // path + ".png" or ".bmp"
-        bool ok = false;   // the writer reported success
+        std::string path;     // path + ".png" or ".bmp"
+        std::string failure;  // why it was not written; empty when it was
+        bool ok() const { return failure.empty(); }
     };
-    // Writes the picture as path + ".png" or ".bmp".
-    Saved save(std::string_view path_without_extension, bool as_bmp) const;
+    // Writes the picture as path + ".png" or ".bmp" into the folder.
+    Saved save(ExtractionFolder& folder, std::string_view path_without_extension, bool as_bmp) const;
     // An indexed picture as an indexed PNG or 8-bit BMP with these colours;
     // index_0_transparent marks index 0 transparent in the PNG.
-    Saved save_indexed(std::string_view path_without_extension, bool as_bmp, const Palette& colours,
-                       bool index_0_transparent) const;
+    Saved save_indexed(ExtractionFolder& folder, std::string_view path_without_extension, bool as_bmp,
+                       const Palette& colours, bool index_0_transparent) const;
     void destroy() {
         destroy_image(image_);
         rows_ = nullptr;

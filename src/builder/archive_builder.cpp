@@ -508,16 +508,13 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
     if (record) restore_recorded_bytes(*record, palette, storage, archive);
     const std::string output_path = join_path(settings_dir, archive_name + (tile_set ? "_new.bts" : "_new.spr"));
     console.line("Plik wynikowy: " + output_path);
+    remove_partial_files(settings_dir);
     outcome.output_path = output_path;
-    // The archive goes to a file of its own first and then takes the
-    // place of an earlier one whole: a write that fails half way (a full
-    // disk) leaves the earlier archive as it was.
-    const std::string partial_path = output_path + ".part";
-    std::error_code renamed;
-    if (!write_whole_file(partial_path, archive) ||
-        (std::filesystem::rename(native::system_path(partial_path), native::system_path(output_path), renamed), renamed)) {
-        delete_file(partial_path);
-        console.line("Nie mozna zapisac pliku! | cannot write the file: " + output_path);
+    // Written whole or not at all: a write that fails half way (a full
+    // disk) leaves an earlier archive as it was.
+    if (const WriteResult written = write_whole_file(output_path, archive); !written) {
+        console.line("Nie mozna zapisac pliku! | cannot write the file: " + output_path + ": " + written.reason);
+        outcome.failure = "cannot write " + output_path + ": " + written.reason;
         return outcome;
     }
     outcome.written = true;

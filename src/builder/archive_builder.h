@@ -48,6 +48,7 @@ struct BuilderOutcome {
     std::uint32_t damaged = 0;       // pictures that could not be read, stored empty
     std::uint64_t archive_size = 0;  // bytes written
     std::uint64_t unmatched_pixels = 0;  // pixels whose colour no palette entry holds, all pictures
+    std::string failure;             // why the archive could not be written, when it could not
 };
 
 BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& console);

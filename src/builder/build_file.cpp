@@ -5,36 +5,15 @@
 #include <string>
 
 #include "runtime/files.h"
-#include "runtime/native_files.h"
 #include "runtime/paths.h"
 #include "runtime/text.h"
 
 namespace quarnel {
 
-bool CrLfTextFile::open(std::string_view path) {
-    close();
-    failed_ = false;
-    file_ = native::open_stream(path, "wb");
-    return file_ != nullptr;
-}
-
-void CrLfTextFile::write_line(std::string_view text) {
-    if (!file_) return;
-    if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed_ = true;
-    if (std::fwrite("\r\n", 1, 2, file_) != 2) failed_ = true;
-}
-
-bool CrLfTextFile::close() {
-    if (!file_) return !failed_;
-    if (std::fclose(file_) != 0) failed_ = true;
-    file_ = nullptr;
-    return !failed_;
-}
-
-void BuildFileWriter::write_flag(std::uint8_t value) { file_.write_line(decimal_text(std::uint32_t{value})); }
+void BuildFileWriter::write_flag(std::uint8_t value) { text_.line(decimal_text(std::uint32_t{value})); }
 
 void TileListingWriter::write_tile(std::uint16_t value, std::uint32_t number) {
-    file_.write_line(decimal_text(std::uint32_t{value}) + " ; " + decimal_text(number));
+    text_.line(decimal_text(std::uint32_t{value}) + " ; " + decimal_text(number));
 }
 
 std::int32_t build_value(std::string_view line) {

@@ -14,7 +14,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,50 +23,38 @@ namespace quarnel {
 inline constexpr char build_file_name[] = "build.txt";
 inline constexpr char build_file_header[] = "''build file for vintelo converter, ver 30.04.2011";
 
-// A text file written line by line with CR LF line ends (created or
-// truncated). Writes to a file that did not open do nothing.
-class CrLfTextFile {
+// Text made line by line with CR LF line ends, to be written whole.
+class CrLfText {
 public:
-    CrLfTextFile() = default;
-    ~CrLfTextFile() { close(); }
-    CrLfTextFile(const CrLfTextFile&) = delete;
-    CrLfTextFile& operator=(const CrLfTextFile&) = delete;
-
-    bool open(std::string_view path);
-    bool is_open() const { return file_ != nullptr; }
-    void write_line(std::string_view text);
-    // False when a write failed since the file was opened.
-    bool close();
+    void line(std::string_view text) {
+        text_.append(text);
+        text_.append("\r\n");
+    }
+    const std::string& text() const { return text_; }
 
 private:
-    std::FILE* file_ = nullptr;
-    bool failed_ = false;
+    std::string text_;
 };
 
-// Writer side, used by extraction: the header at once, the flags as the
+// Writer side, used by extraction: the header first, the flags as the
 // archive tells them.
 class BuildFileWriter {
 public:
-    bool open(std::string_view path) {
-        if (!file_.open(path)) return false;
-        file_.write_line(build_file_header);
-        return true;
-    }
+    BuildFileWriter() { text_.line(build_file_header); }
     void write_flag(std::uint8_t value);
-    bool close() { return file_.close(); }
+    const std::string& text() const { return text_.text(); }
 
 private:
-    CrLfTextFile file_;
+    CrLfText text_;
 };
 
 class TileListingWriter {
 public:
-    bool open(std::string_view path) { return file_.open(path); }
     void write_tile(std::uint16_t value, std::uint32_t number);
-    bool close() { return file_.close(); }
+    const std::string& text() const { return text_.text(); }
 
 private:
-    CrLfTextFile file_;
+    CrLfText text_;
 };
 
 // The three values the builder reads.

@@ -221,6 +221,11 @@ int run_extract(CommandWords& words) {
         const JobOutcome outcome = extraction_job();
         if (outcome.ok) {
             say_done("extracted " + name + ": " + count_text(outcome.written, "file", "files") + " in " + outcome.output);
+        } else if (outcome.failed_writes > 0) {
+            say_failed(name, outcome.first_failure + " (" + count_text(outcome.failed_writes, "file", "files") +
+                                 " not written, " + std::to_string(outcome.written) + " written in " + outcome.output +
+                                 ")");
+            status = 1;
         } else {
             say_failed(name, count_text(outcome.written, "file", "files") + " written in " + outcome.output +
                                  ", not all that the archive holds");
@@ -262,9 +267,10 @@ int run_build(CommandWords& words) {
             say_done("built " + outcome.output_path + ": " + count_text(outcome.pictures, "picture", "pictures") + ", " +
                      count_text(outcome.archive_size, "byte", "bytes"));
         } else {
-            say_failed(name, outcome.written ? count_text(outcome.damaged, "picture", "pictures") +
-                                                   " could not be read and were stored empty in " + outcome.output_path
-                                             : std::string("no archive written"));
+            say_failed(name, outcome.written    ? count_text(outcome.damaged, "picture", "pictures") +
+                                                      " could not be read and were stored empty in " + outcome.output_path
+                             : !outcome.failure.empty() ? outcome.failure
+                                                        : std::string("no archive written"));
             status = 1;
         }
     }
@@ -293,7 +299,7 @@ int run_report(CommandWords& words) {
         if (outcome.ok) {
             say_done("reported " + name + ": " + outcome.output);
         } else {
-            say_failed(name, "no report written");
+            say_failed(name, outcome.first_failure.empty() ? std::string("no report written") : outcome.first_failure);
             status = 1;
         }
     }
@@ -365,8 +371,13 @@ int run_map(CommandWords& words) {
     }
     ImagePtr picture = colour_picture(*indexed, colours);
     if (png_path.empty()) png_path = state.input_dir + state.input_base_name + ".png";
-    if (!picture || png_save(png_path, picture.get()) != 0) {
-        say_failed(name, "cannot write " + png_path);
+    const auto file = picture ? png_encode(*picture) : std::nullopt;
+    if (!file) {
+        say_failed(name, "cannot write " + png_path + ": the picture cannot be coded");
+        return 1;
+    }
+    if (const WriteResult written = write_whole_file(png_path, std::span<const std::uint8_t>(*file)); !written) {
+        say_failed(name, "cannot write " + png_path + ": " + written.reason);
         return 1;
     }
     say_done("drew " + name + ": " + std::to_string(grid->width()) + " x " + std::to_string(grid->height()) +

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quarnel {
@@ -49,6 +50,14 @@ struct JobOutcome {
     bool ok = true;
     std::uint32_t written = 0;  // pictures, items or reports written
     std::string output;         // the folder or file written to
+    std::uint32_t failed_writes = 0;  // files that could not be written
+    std::string first_failure;        // the first of them and why, in plain words
+
+    // A file that could not be written: counted, and the first one named.
+    void write_failed(std::string_view path, std::string_view reason) {
+        ok = false;
+        if (failed_writes++ == 0) first_failure = "cannot write " + std::string(path) + ": " + std::string(reason);
+    }
 };
 
 }  // namespace quarnel

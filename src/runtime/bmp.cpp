@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "runtime/byte_reader.h"
+#include "runtime/files.h"
 #include "runtime/native_files.h"
 #include "runtime/screen.h"
 
@@ -492,30 +493,6 @@ namespace {
 std::uint8_t widen5(std::uint32_t v) { return static_cast<std::uint8_t>((v << 3) | (v >> 2)); }
 std::uint8_t widen6(std::uint32_t v) { return static_cast<std::uint8_t>((v << 2) | (v >> 4)); }
 
-class BmpOutput {
-public:
-    explicit BmpOutput(const std::string& name) : file_(native::open_stream(name, "wb")) {}
-    ~BmpOutput() {
-        if (file_) std::fclose(file_);
-    }
-    BmpOutput(const BmpOutput&) = delete;
-    BmpOutput& operator=(const BmpOutput&) = delete;
-
-    bool is_open() const { return file_ != nullptr; }
-    bool write(const std::vector<std::uint8_t>& bytes) {
-        return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size();
-    }
-    // Closes the file, reporting whether everything reached it.
-    bool close() {
-        const bool ok = std::fclose(file_) == 0;
-        file_ = nullptr;
-        return ok;
-    }
-
-private:
-    std::FILE* file_;
-};
-
 }  // namespace
 
 namespace {
@@ -525,11 +502,12 @@ std::uint32_t screen_order(std::uint32_t colour) {
     return ((colour >> 16) & 0xFFu) | (colour & 0xFF00u) | ((colour & 0xFFu) << 16);
 }
 
-// Writes the image; an 8-bit one with these colours (red in bits 16-23) or,
-// without them, with the screen palette.
-int write_bmp(std::string_view file_name, const Image* source, const std::array<std::uint32_t, 256>* colours) {
-    const auto layout = image_layout(*source);
-    if (!layout || layout->width == 0 || layout->height == 0) return bmp_bad_call;
+// The file's bytes of the image; an 8-bit one with these colours (red in
+// bits 16-23) or, without them, with the screen palette. Nothing when the
+// image is empty or too large for the format's 32-bit sizes.
+std::optional<std::vector<std::uint8_t>> encode_bmp(const Image& source, const std::array<std::uint32_t, 256>* colours) {
+    const auto layout = image_layout(source);
+    if (!layout || layout->width == 0 || layout->height == 0) return std::nullopt;
 
     const std::uint32_t bpp = layout->bytes_per_pixel;
     const bool eight_bit = bpp == 1;
@@ -539,13 +517,10 @@ int write_bmp(std::string_view file_name, const Image* source, const std::array<
     const std::uint32_t data_offset = file_header_size + written_info_header_size + (eight_bit ? 1024u : 0u);
     // The header's sizes are 32-bit fields.
     if (image_size + data_offset > 0xFFFFFFFFu || layout->width > 0x7FFFFFFFu || layout->height > 0x7FFFFFFFu)
-        return bmp_bad_file;
-
-    BmpOutput out{std::string(file_name)};
-    if (!out.is_open()) return bmp_cannot_open;
+        return std::nullopt;
 
     std::vector<std::uint8_t> header;
-    header.reserve(data_offset);
+    header.reserve(static_cast<std::size_t>(data_offset + image_size));
     put_u16le(header, bmp_signature);
     put_u32le(header, static_cast<std::uint32_t>(data_offset + image_size));
     put_u16le(header, 0);
@@ -572,11 +547,9 @@ int write_bmp(std::string_view file_name, const Image* source, const std::array<
             put_u8(header, 0);
         }
     }
-    if (!out.write(header)) return bmp_bad_file;
-
     std::vector<std::uint8_t> row(static_cast<std::size_t>(row_size), 0);
     for (std::uint32_t y = layout->height; y-- > 0;) {
-        const std::uint8_t* src = image_row(*source, *layout, y);
+        const std::uint8_t* src = image_row(source, *layout, y);
         std::uint8_t* dst = row.data();
         for (std::uint32_t x = 0; x < layout->width; ++x, src += bpp) {
             if (bpp == 1) {
@@ -595,10 +568,20 @@ int write_bmp(std::string_view file_name, const Image* source, const std::array<
             }
         }
         // The padding bytes stay 0 from the row's allocation.
-        if (!out.write(row)) return bmp_bad_file;
+        header.insert(header.end(), row.begin(), row.end());
     }
-    if (!out.close()) return bmp_bad_file;
-    return bmp_ok;
+    return header;
+}
+
+// Made whole in memory, then written whole: a refused image leaves no file
+// and a failed write leaves an earlier file as it was.
+int write_bmp(std::string_view file_name, const Image& source, const std::array<std::uint32_t, 256>* colours) {
+    const auto layout = image_layout(source);
+    if (!layout || layout->width == 0 || layout->height == 0) return bmp_bad_call;
+    const auto file = encode_bmp(source, colours);
+    if (!file) return bmp_bad_file;
+    const WriteResult written = write_whole_file(file_name, std::span<const std::uint8_t>(*file));
+    return written ? bmp_ok : written.while_writing ? bmp_bad_file : bmp_cannot_open;
 }
 
 }  // namespace
@@ -613,14 +596,23 @@ int save_bmp(std::string_view file_name, const Image* source) {
         screen_copy = *page;
         source = &screen_copy;
     }
-    return write_bmp(file_name, source, nullptr);
+    return write_bmp(file_name, *source, nullptr);
+}
+
+std::optional<std::vector<std::uint8_t>> bmp_encode(const Image& source) { return encode_bmp(source, nullptr); }
+
+std::optional<std::vector<std::uint8_t>> bmp_encode_indexed(const Image& source,
+                                                            const std::array<std::uint32_t, 256>& colours) {
+    const auto layout = image_layout(source);
+    if (!layout || layout->bytes_per_pixel != 1) return std::nullopt;
+    return encode_bmp(source, &colours);
 }
 
 int save_bmp_indexed(std::string_view file_name, const Image* source, const std::array<std::uint32_t, 256>& colours) {
     if (!source) return bmp_bad_call;
     const auto layout = image_layout(*source);
     if (!layout || layout->bytes_per_pixel != 1) return bmp_bad_call;
-    return write_bmp(file_name, source, &colours);
+    return write_bmp(file_name, *source, &colours);
 }
 
 }  // namespace quarnel

@@ -3,8 +3,10 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "runtime/image.h"
 
@@ -19,6 +21,11 @@ int save_bmp(std::string_view file_name, const Image* source);
 // (0xAARRGGBB; alpha not written). Codes as save_bmp; 1 when the image is
 // not 8-bit.
 int save_bmp_indexed(std::string_view file_name, const Image* source, const std::array<std::uint32_t, 256>& colours);
+// The bytes such a file holds, for a caller that writes them itself; nothing
+// when the image is empty, too large for the format or (indexed) not 8-bit.
+std::optional<std::vector<std::uint8_t>> bmp_encode(const Image& source);
+std::optional<std::vector<std::uint8_t>> bmp_encode_indexed(const Image& source,
+                                                            const std::array<std::uint32_t, 256>& colours);
 
 // Loads a BMP into an existing image (null = the screen): the top-left
 // corner that fits is written, the rest of the image keeps its pixels.

@@ -363,15 +363,37 @@ std::optional<std::vector<std::uint8_t>> read_whole_file(std::string_view name) 
     return bytes;
 }
 
-bool write_whole_file(std::string_view name, std::span<const std::uint8_t> bytes) {
-    const FileHandle fd = native::open_file(std::string(name), Access::write_truncate);
-    if (fd == no_file) return false;
-    const bool ok = native::write_bytes(fd, -1, bytes.data(), bytes.size());
-    return native::close_file(fd) && ok;
+WriteResult write_whole_file(std::string_view name, std::span<const std::uint8_t> bytes, bool nothing_stands_there) {
+    const std::string target(name);
+    const native::OutputTarget standing =
+        nothing_stands_there ? native::OutputTarget::replaceable : native::output_target(target);
+    if (standing == native::OutputTarget::read_only) return {"the file is read-only"};
+    const bool in_place = standing == native::OutputTarget::device;
+    const std::string partial = in_place ? target : target + std::string(partial_file_suffix);
+    const FileHandle fd = native::open_file(partial, Access::write_truncate);
+    if (fd == no_file) return {native::last_failure_reason()};
+    WriteResult result;
+    if (!native::write_bytes(fd, -1, bytes.data(), bytes.size())) result.reason = native::last_failure_reason();
+    // Closing is where a full disk may show last.
+    if (!native::close_file(fd) && result.ok()) result.reason = native::last_failure_reason();
+    result.while_writing = !result.ok();
+    if (in_place) return result;
+    if (result.ok() && !native::replace_file(partial, target)) result.reason = native::last_failure_reason();
+    if (!result.ok()) native::remove_file(partial);
+    return result;
 }
 
-bool write_whole_file(std::string_view name, std::string_view bytes) {
+WriteResult write_whole_file(std::string_view name, std::string_view bytes) {
     return write_whole_file(name, std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+}
+
+void remove_partial_files(std::string_view folder) {
+    std::vector<native::FolderEntry> entries;
+    if (!native::list_folder(std::string(folder), entries, false)) return;
+    for (const native::FolderEntry& entry : entries) {
+        if ((entry.attributes & 0x10u) != 0 || !entry.name.ends_with(partial_file_suffix)) continue;
+        native::remove_file(join_path(folder, entry.name));
+    }
 }
 
 }  // namespace quarnel

@@ -110,9 +110,34 @@ inline constexpr std::uint64_t largest_whole_file_bytes = std::uint64_t{256} << 
 
 // Whole-file helpers for the jobs: the file's bytes, or nothing when it
 // cannot be read or is longer than largest_whole_file_bytes (which the
-// console is told); and writing a file whole (an earlier file is replaced).
+// console is told).
 std::optional<std::vector<std::uint8_t>> read_whole_file(std::string_view name);
-bool write_whole_file(std::string_view name, std::span<const std::uint8_t> bytes);
-bool write_whole_file(std::string_view name, std::string_view bytes);
+
+// What became of a write: empty reason when the file was written whole,
+// otherwise why not, in plain words.
+struct WriteResult {
+    std::string reason;
+    bool while_writing = false;  // the file was made, its bytes did not all go in
+    bool ok() const noexcept { return reason.empty(); }
+    explicit operator bool() const noexcept { return ok(); }
+};
+
+// A file being written carries this ending until it is complete; no job
+// takes such a file for one of its own, and the next run removes it.
+inline constexpr std::string_view partial_file_suffix = ".quarnel-partial";
+
+// The one way every output file is written: whole or not at all. The bytes
+// go to name + partial_file_suffix beside it, which then takes name's
+// place in one step. When anything fails the partial file is removed and
+// whatever stood at name stays as it was; a read-only file is not replaced.
+// A device or pipe named as the output takes the bytes as they come.
+// nothing_stands_there: the caller has just seen that no file of that name
+// exists (in a folder listing), so the look at it is left out.
+WriteResult write_whole_file(std::string_view name, std::span<const std::uint8_t> bytes,
+                             bool nothing_stands_there = false);
+WriteResult write_whole_file(std::string_view name, std::string_view bytes);
+
+// Removes the partial files that a killed run left in the folder.
+void remove_partial_files(std::string_view folder);
 
 }  // namespace quarnel

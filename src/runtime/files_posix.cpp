@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -41,8 +42,12 @@ FileHandle open_file(const std::string& name, Access access) {
         ::close(fd);
         return no_file;
     }
-    const int status = fcntl(fd, F_GETFL);
-    if (status >= 0) fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+    // Waiting or not makes no difference to a plain file (every output
+    // picture); a pipe or device waits for its data as usual.
+    if (!S_ISREG(info.st_mode)) {
+        const int status = fcntl(fd, F_GETFL);
+        if (status >= 0) fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+    }
     return fd;
 }
 
@@ -85,6 +90,45 @@ bool remove_file(const std::string& name) { return ::unlink(name.c_str()) == 0; 
 
 bool make_folder(const std::string& name) { return ::mkdir(name.c_str(), 0777) == 0; }
 
+bool replace_file(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
+
+bool link_file(const std::string& existing, const std::string& new_name) {
+    return ::link(existing.c_str(), new_name.c_str()) == 0;
+}
+
+// A plain file without write permission for anyone: its owner marked it
+// read-only (a rename would replace it even so, and root may write it:
+// both are refused here).
+OutputTarget output_target(const std::string& name) {
+    struct stat info {};
+    if (::stat(name.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return OutputTarget::replaceable;
+    if (!S_ISREG(info.st_mode)) return OutputTarget::device;
+    return (info.st_mode & 0222) == 0 ? OutputTarget::read_only : OutputTarget::replaceable;
+}
+
+std::string last_failure_reason() {
+    const int error = errno;
+    switch (error) {
+        case ENOSPC: return "no space left on the device";
+        case EDQUOT: return "the disk quota is used up";
+        case EFBIG: return "the file is larger than the device or the file size limit allows";
+        case EACCES:
+        case EPERM: return "no permission";
+        case EROFS: return "the device is read-only";
+        case ENOENT: return "the folder does not exist";
+        case ENOTDIR: return "a part of the path is not a folder";
+        case EISDIR: return "a folder of that name is in the way";
+        case ENAMETOOLONG: return "the name is too long";
+        case EIO: return "the device reported an input/output error";
+        case EMFILE:
+        case ENFILE: return "too many files are open";
+        case EBUSY:
+        case ETXTBSY: return "the file is in use";
+        case EXDEV: return "the two names are on different devices";
+        default: return std::strerror(error);
+    }
+}
+
 bool name_exists(const std::string& name) {
     std::error_code ec;
     return std::filesystem::exists(name, ec);
@@ -114,7 +158,7 @@ std::string full_path(std::string_view name) {
     return full.lexically_normal().string();
 }
 
-bool list_folder(const std::string& folder, std::vector<FolderEntry>& entries) {
+bool list_folder(const std::string& folder, std::vector<FolderEntry>& entries, bool read_only_bits) {
     const std::string where = folder.empty() ? "." : folder;
     DIR* dir = ::opendir(where.c_str());
     if (!dir) return false;
@@ -123,16 +167,17 @@ bool list_folder(const std::string& folder, std::vector<FolderEntry>& entries) {
         if (name == "." || name == "..") continue;
         // Hidden: a name starting with "."; system: not a plain file or folder.
         unsigned attributes = name[0] == '.' ? 0x02u : 0u;
-        struct stat info {};
         const std::string full = join_path(where, name);
-        if (::stat(full.c_str(), &info) != 0) {
-            attributes |= 0x04;
-        } else {
-            if (S_ISDIR(info.st_mode)) attributes |= 0x10;
-            else if (S_ISREG(info.st_mode)) attributes |= 0x20;
-            else attributes |= 0x04;
-            if (::access(full.c_str(), W_OK) != 0) attributes |= 0x01;
-        }
+        // The folder's own record tells the kind on most file systems; a
+        // link, or a system that does not tell, is looked at.
+        unsigned kind = entry->d_type == DT_DIR ? 0x10u : entry->d_type == DT_REG ? 0x20u : 0u;
+        struct stat info {};
+        if (kind == 0 && ::stat(full.c_str(), &info) != 0)
+            kind = 0x04;
+        else if (kind == 0)
+            kind = S_ISDIR(info.st_mode) ? 0x10u : S_ISREG(info.st_mode) ? 0x20u : 0x04u;
+        attributes |= kind;
+        if (read_only_bits && kind != 0x04 && ::access(full.c_str(), W_OK) != 0) attributes |= 0x01;
         entries.push_back(FolderEntry{name, attributes});
     }
     ::closedir(dir);

@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <optional>
+#include <string>
 
 #include "runtime/files.h"
 #include "runtime/native_files.h"
@@ -38,11 +39,15 @@ std::size_t longest_part_of(std::u16string_view path) {
 }
 
 // The UTF-16 form of a name for the wide calls; nothing when the name
-// cannot be converted (unusable_name_reason says why).
+// cannot be converted (unusable_name_reason says why; the thread's last
+// error then says the name is not allowed).
 std::optional<std::wstring> wide_name(std::string_view name) {
-    if (name.find('\0') != std::string_view::npos) return std::nullopt;
-    const std::optional<std::u16string> utf16 = utf16_from_utf8(name);
-    if (!utf16 || utf16->size() > longest_path || longest_part_of(*utf16) > longest_part) return std::nullopt;
+    const std::optional<std::u16string> utf16 =
+        name.find('\0') == std::string_view::npos ? utf16_from_utf8(name) : std::nullopt;
+    if (!utf16 || utf16->size() > longest_path || longest_part_of(*utf16) > longest_part) {
+        SetLastError(ERROR_INVALID_NAME);
+        return std::nullopt;
+    }
     return std::wstring(utf16->begin(), utf16->end());
 }
 
@@ -139,6 +144,46 @@ bool make_folder(const std::string& name) {
     return wide && CreateDirectoryW(wide->c_str(), nullptr) != 0;
 }
 
+bool replace_file(const std::string& from, const std::string& to) {
+    const std::optional<std::wstring> wide_from = wide_name(from), wide_to = wide_name(to);
+    return wide_from && wide_to && MoveFileExW(wide_from->c_str(), wide_to->c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool link_file(const std::string& existing, const std::string& new_name) {
+    const std::optional<std::wstring> wide_existing = wide_name(existing), wide_new = wide_name(new_name);
+    return wide_existing && wide_new && CreateHardLinkW(wide_new->c_str(), wide_existing->c_str(), nullptr) != 0;
+}
+
+OutputTarget output_target(const std::string& name) {
+    // Device names (NUL, CON, ...) and \\.\ paths take the bytes in place.
+    if (name.rfind("\\\\.\\", 0) == 0) return OutputTarget::device;
+    const std::optional<std::wstring> wide = wide_name(name);
+    const DWORD attributes = wide ? GetFileAttributesW(wide->c_str()) : INVALID_FILE_ATTRIBUTES;
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return OutputTarget::replaceable;
+    if (!file_name_allowed(path_file_name(name))) return OutputTarget::device;
+    return (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? OutputTarget::read_only : OutputTarget::replaceable;
+}
+
+std::string last_failure_reason() {
+    const DWORD error = GetLastError();
+    switch (error) {
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL: return "no space left on the device";
+        case ERROR_ACCESS_DENIED: return "no permission";
+        case ERROR_WRITE_PROTECT: return "the device is read-only";
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_FILE_NOT_FOUND: return "the folder does not exist";
+        case ERROR_FILENAME_EXCED_RANGE: return "the name is too long";
+        case ERROR_INVALID_NAME: return "the name is not allowed";
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION: return "the file is in use by another program";
+        case ERROR_NOT_SAME_DEVICE: return "the two names are on different devices";
+        case ERROR_TOO_MANY_OPEN_FILES: return "too many files are open";
+        default: return "system error " + std::to_string(error);
+    }
+}
+
 bool name_exists(const std::string& name) {
     const std::optional<std::wstring> wide = wide_name(name);
     return wide && GetFileAttributesW(wide->c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -167,7 +212,7 @@ std::string full_path(std::string_view name) {
     }
 }
 
-bool list_folder(const std::string& folder, std::vector<FolderEntry>& entries) {
+bool list_folder(const std::string& folder, std::vector<FolderEntry>& entries, bool) {
     const std::optional<std::wstring> pattern = wide_name(join_path(folder.empty() ? "." : folder, "*"));
     if (!pattern) return false;
     WIN32_FIND_DATAW found{};

@@ -49,6 +49,21 @@ FileInfo file_info(FileHandle file);
 
 bool remove_file(const std::string& name);
 bool make_folder(const std::string& name);
+// Puts the file from in the place of to in one step, replacing a file that
+// stands there; both in one folder. False when the system refuses.
+bool replace_file(const std::string& from, const std::string& to);
+// Makes a second name for an existing file, sharing its bytes (no copy is
+// written); false where the system or the device has no such names.
+bool link_file(const std::string& existing, const std::string& new_name);
+// What stands at a name an output is about to be written to: nothing, a
+// folder or a plain file that may be replaced, a file whose attributes
+// forbid writing, or a device or pipe (bytes written to it go to the
+// device; nothing replaces it).
+enum class OutputTarget { replaceable, read_only, device };
+OutputTarget output_target(const std::string& name);
+// Why the last failed call of this thread failed, in plain words ("no space
+// left on the device", "no permission", ...).
+std::string last_failure_reason();
 // True when something of that name exists (a file or a folder).
 bool name_exists(const std::string& name);
 
@@ -65,8 +80,9 @@ struct FolderEntry {
     std::string name;
     unsigned attributes = 0;
 };
-// False when the folder cannot be read.
-bool list_folder(const std::string& folder, std::vector<FolderEntry>& entries);
+// False when the folder cannot be read. Without read_only_bits the 0x01
+// bit may be left out (where it costs a look at every entry).
+bool list_folder(const std::string& folder, std::vector<FolderEntry>& entries, bool read_only_bits = true);
 
 // Names are UTF-8 inside the program on every system. Windows takes them in
 // UTF-16: each call converts there, and a name that cannot be converted

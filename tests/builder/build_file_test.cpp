@@ -4,31 +4,25 @@
 
 #include <gtest/gtest.h>
 
+#include "runtime/files.h"
 #include "support/run_program.h"
 
 namespace quarnel {
 namespace {
 
 TEST(BuildFile, WriterPutsHeaderAndFlagsWithCrLf) {
-    test::TempDir dir;
     BuildFileWriter writer;
-    ASSERT_TRUE(writer.open(dir.file("build.txt")));
     writer.write_flag(0);
     writer.write_flag(1);
     writer.write_flag(0);
-    ASSERT_TRUE(writer.close());
-    EXPECT_EQ(test::read_file(dir.file("build.txt")),
-              "''build file for vintelo converter, ver 30.04.2011\r\n0\r\n1\r\n0\r\n");
+    EXPECT_EQ(writer.text(), "''build file for vintelo converter, ver 30.04.2011\r\n0\r\n1\r\n0\r\n");
 }
 
 TEST(BuildFile, TileListingLinesAreValueSemicolonNumber) {
-    test::TempDir dir;
     TileListingWriter writer;
-    ASSERT_TRUE(writer.open(dir.file("DESERT.txt")));
     writer.write_tile(300, 1);
     writer.write_tile(65535, 2);
-    ASSERT_TRUE(writer.close());
-    EXPECT_EQ(test::read_file(dir.file("DESERT.txt")), "300 ; 1\r\n65535 ; 2\r\n");
+    EXPECT_EQ(writer.text(), "300 ; 1\r\n65535 ; 2\r\n");
 }
 
 TEST(BuildFile, ReaderSkipsTheWholeHeaderLineWithItsComma) {
@@ -85,15 +79,13 @@ TEST(BuildFile, WrittenFilesReadBack) {
     test::TempDir dir;
     {
         BuildFileWriter writer;
-        ASSERT_TRUE(writer.open(dir.file("build.txt")));
         writer.write_flag(1);
         writer.write_flag(0);
         writer.write_flag(0);
-        writer.close();
+        ASSERT_TRUE(write_whole_file(dir.file("build.txt"), writer.text()));
         TileListingWriter listing;
-        ASSERT_TRUE(listing.open(dir.file("T.txt")));
         for (std::uint32_t i = 1; i <= 4; ++i) listing.write_tile(static_cast<std::uint16_t>(i == 4 ? 65535 : i * 10), i);
-        listing.close();
+        ASSERT_TRUE(write_whole_file(dir.file("T.txt"), listing.text()));
     }
     const BuildSettings s = read_build_file(dir.path() + "/");
     EXPECT_TRUE(s.tile_set());

@@ -10,6 +10,7 @@
 #include "archive/sprite_archive.h"
 #include "builder/archive_builder.h"
 #include "builder/builder_fixtures.h"
+#include "runtime/files.h"
 #include "runtime/screen.h"
 #include "support/run_program.h"
 
@@ -430,9 +431,11 @@ TEST(BuilderRobustness, ArchiveThatCannotTakeItsPlaceIsReported) {
     const BuilderOutcome outcome = run_builder(BuilderInput{folder + "0001.png", folder, "blocked"}, console);
     EXPECT_FALSE(outcome.written);
     ASSERT_FALSE(said.empty());
-    EXPECT_EQ(said.back(), "Nie mozna zapisac pliku! | cannot write the file: " + folder + "blocked_new.spr");
+    EXPECT_EQ(said.back(), "Nie mozna zapisac pliku! | cannot write the file: " + folder +
+                               "blocked_new.spr: a folder of that name is in the way");
     EXPECT_EQ(test::read_file(folder + "blocked_new.spr/keep.txt"), "kept");
-    EXPECT_FALSE(std::filesystem::exists(folder + "blocked_new.spr.part")) << "no partial file is left";
+    EXPECT_FALSE(std::filesystem::exists(folder + "blocked_new.spr" + std::string(partial_file_suffix)))
+        << "no partial file is left";
 }
 
 }  // namespace

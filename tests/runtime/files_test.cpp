@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -229,6 +230,44 @@ TEST_F(FilesTest, WholeFileHelpers) {
     EXPECT_TRUE(write_whole_file(name, std::string_view("short")));
     EXPECT_EQ(read_file(name), "short");
     EXPECT_FALSE(write_whole_file(dir.file("no/such/dir/x"), std::string_view("x")));
+}
+
+// Every output is written whole or not at all, and a failure says why.
+TEST_F(FilesTest, WritesReplaceWholeOrLeaveTheEarlierFile) {
+    const std::string name = dir.file("kept.txt");
+    write_file(name, "earlier");
+    const std::string partial = name + std::string(partial_file_suffix);
+    // A folder in the way of the partial file: the write fails, the earlier file stays.
+    std::filesystem::create_directory(partial);
+    const WriteResult blocked = write_whole_file(name, std::string_view("new"));
+    EXPECT_FALSE(blocked);
+    EXPECT_EQ(blocked.reason, "a folder of that name is in the way");
+    EXPECT_EQ(read_file(name), "earlier");
+    std::filesystem::remove(partial);
+
+    // A read-only file is not replaced, also for root.
+    std::filesystem::permissions(name, std::filesystem::perms::owner_read);
+    EXPECT_EQ(write_whole_file(name, std::string_view("new")).reason, "the file is read-only");
+    EXPECT_EQ(read_file(name), "earlier");
+    std::filesystem::permissions(name, std::filesystem::perms::owner_all);
+
+    EXPECT_TRUE(write_whole_file(name, std::string_view("new")));
+    EXPECT_EQ(read_file(name), "new");
+    EXPECT_FALSE(std::filesystem::exists(partial));
+    // A device takes the bytes in place and stays a device.
+    EXPECT_TRUE(write_whole_file("/dev/null", std::string_view("x")));
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+    if (std::filesystem::exists("/dev/full")) {
+        const WriteResult full = write_whole_file("/dev/full", std::string_view("x"));
+        EXPECT_EQ(full.reason, "no space left on the device");
+        EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
+    }
+
+    // What a killed run left is removed by the next run's sweep, nothing else.
+    write_file(dir.file("0001.png") + std::string(partial_file_suffix), "half");
+    remove_partial_files(dir.path());
+    EXPECT_FALSE(std::filesystem::exists(dir.file("0001.png") + std::string(partial_file_suffix)));
+    EXPECT_TRUE(std::filesystem::exists(name));
 }
 
 TEST(ProgramDirectory, IsTheFolderOfTheRunningExecutable) {

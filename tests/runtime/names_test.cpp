@@ -102,7 +102,8 @@ struct TestFolder {
     explicit TestFolder(const std::string& name) : path(name) {
         std::error_code ec;
         std::filesystem::remove_all(native::system_path(path), ec);
-        EXPECT_EQ(make_directory(path), 0) << path;
+        EXPECT_EQ(make_directory(path), 0)
+            << path << " (under Wine the Unix locale must be UTF-8, for instance LC_ALL=C.UTF-8)";
     }
     ~TestFolder() {
         std::error_code ec;

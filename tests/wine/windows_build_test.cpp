@@ -11,6 +11,8 @@
 //
 // How they are run and compared: wine_programs.h.
 #include <signal.h>
+#include <sys/mount.h>
+#include <unistd.h>
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
@@ -142,6 +144,44 @@ TEST(WindowsBuild, ExtractionWritesTheSameFilesAsTheLinuxBuild) {
     const auto built = run_windows("quarnel", {"0001.png"}, "", windows_dir + "/SAMPLE");
     EXPECT_EQ(built.exit_status, 0) << built.output << built.errors;
     EXPECT_EQ(test::read_file(windows_dir + "/SAMPLE/SAMPLE_new.spr"), test::read_file(windows_dir + "/SAMPLE.spr"));
+}
+
+// The one writer on Windows: a changed picture is replaced (the earlier
+// one kept in the backup folder), a read-only one is not, and a full disk
+// (a small tmpfs, as root) is said and fails the command.
+TEST(WindowsBuild, WritesReplaceWholeRefuseReadOnlyFilesAndSayAFullDisk) {
+    REQUIRE_WINDOWS_BUILD();
+    test::TempDir root;
+    const std::string dir = root.file("mods");
+    fs::create_directory(dir);
+    test::write_file(dir + "/SAMPLE.spr", text(write_sprite_set(sample_palette_block(), sample_sprites(), true)));
+    const std::vector<std::string> extract{"extract", wine_path(dir + "/SAMPLE.spr")};
+    const auto first = run_windows("quarnel", extract, "", dir);
+    ASSERT_EQ(first.exit_status, 0) << first.output << first.errors;
+    const std::string fresh = test::read_file(dir + "/SAMPLE/0002.png");
+    test::write_file(dir + "/SAMPLE/0002.png", "edited");
+    test::write_file(dir + "/SAMPLE/0003.png", "locked");
+    fs::permissions(dir + "/SAMPLE/0003.png", fs::perms::owner_read);
+
+    const auto again = run_windows("quarnel", extract, "", dir);
+    EXPECT_EQ(again.exit_status, 1) << again.output << again.errors;
+    EXPECT_EQ(test::read_file(dir + "/SAMPLE/0002.png"), fresh);
+    EXPECT_EQ(test::read_file(dir + "/SAMPLE/0003.png"), "locked");
+    EXPECT_NE(again.output.find("0003.png: the file is read-only"), std::string::npos) << again.output;
+    EXPECT_NE(again.errors.find("failed "), std::string::npos) << again.errors;
+    EXPECT_NE(again.output.find("kept 2 earlier files in "), std::string::npos) << again.output;
+    fs::permissions(dir + "/SAMPLE/0003.png", fs::perms::owner_all);
+
+    if (geteuid() != 0) GTEST_SKIP() << "a full disk needs a tmpfs of its own (root)";
+    const std::string small = root.file("small");
+    fs::create_directory(small);
+    ASSERT_EQ(::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k"), 0);
+    test::write_file(small + "/SAMPLE.spr", test::read_file(dir + "/SAMPLE.spr"));
+    test::write_file(small + "/filler", std::string(64 * 1024, 'f'));
+    const auto full = run_windows("quarnel", {"extract", wine_path(small + "/SAMPLE.spr")}, "", small);
+    ::umount2(small.c_str(), MNT_DETACH);
+    EXPECT_EQ(full.exit_status, 1) << full.output << full.errors;
+    EXPECT_NE(full.output.find(": no space left on the device"), std::string::npos) << full.output;
 }
 
 TEST(WindowsBuild, ReportAndBytediffMatchTheLinuxBuild) {
