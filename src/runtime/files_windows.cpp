@@ -8,9 +8,12 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "runtime/files.h"
 #include "runtime/native_files.h"
@@ -38,17 +41,36 @@ std::size_t longest_part_of(std::u16string_view path) {
     return longest;
 }
 
-// The UTF-16 form of a name for the wide calls; nothing when the name
-// cannot be converted (unusable_name_reason says why; the thread's last
-// error then says the name is not allowed).
-std::optional<std::wstring> wide_name(std::string_view name) {
-    const std::optional<std::u16string> utf16 =
-        name.find('\0') == std::string_view::npos ? utf16_from_utf8(name) : std::nullopt;
-    if (!utf16 || utf16->size() > longest_path || longest_part_of(*utf16) > longest_part) {
-        SetLastError(ERROR_INVALID_NAME);
-        return std::nullopt;
+// The UTF-16 form of a name for the wide calls, or why the system cannot
+// take the name.
+struct ConvertedName {
+    std::optional<std::wstring> wide;
+    std::string reason;
+};
+
+ConvertedName convert_name(std::string_view name) {
+    if (name.find('\0') != std::string_view::npos) return {std::nullopt, "a NUL byte"};
+    const std::optional<std::u16string> utf16 = utf16_from_utf8(name);
+    if (!utf16) {
+        // The three-byte form of a surrogate: a Windows name's unpaired half.
+        for (std::size_t at = 0; at + 1 < name.size(); ++at)
+            if (static_cast<unsigned char>(name[at]) == 0xED && static_cast<unsigned char>(name[at + 1]) >= 0xA0)
+                return {std::nullopt, "an unpaired surrogate"};
+        return {std::nullopt, "bytes that are not UTF-8"};
     }
-    return std::wstring(utf16->begin(), utf16->end());
+    if (utf16->size() > longest_path)
+        return {std::nullopt, "longer than " + std::to_string(longest_path) + " characters"};
+    if (longest_part_of(*utf16) > longest_part)
+        return {std::nullopt, "a part longer than " + std::to_string(longest_part) + " characters"};
+    return {std::wstring(utf16->begin(), utf16->end()), {}};
+}
+
+// The name for a wide call; nothing when it cannot be converted, and the
+// thread's last error then says the name is not allowed.
+std::optional<std::wstring> wide_name(std::string_view name) {
+    ConvertedName converted = convert_name(name);
+    if (!converted.wide) SetLastError(ERROR_INVALID_NAME);
+    return std::move(converted.wide);
 }
 
 std::string utf8_name(const wchar_t* wide, std::size_t length) {
@@ -257,7 +279,7 @@ std::vector<std::string> command_line_words(int argc, char** argv) {
 }
 
 std::string name_from_file_text(std::string_view text) {
-    if (is_utf8(text) || text.size() > longest_path) return std::string(text);
+    if (is_utf8(text) || text.size() > longest_path) return std::string(text);  // (no name is that long)
     const int length = static_cast<int>(text.size());
     const int units = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
     if (units <= 0) return std::string(text);
@@ -273,22 +295,7 @@ bool file_name_char_allowed(char c) {
     return byte >= 32 && std::strchr("<>:\"/\\|?*", c) == nullptr;
 }
 
-std::string unusable_name_reason(std::string_view name) {
-    using native::longest_part, native::longest_part_of, native::longest_path;
-    if (name.find('\0') != std::string_view::npos) return "a NUL byte";
-    const std::optional<std::u16string> utf16 = utf16_from_utf8(name);
-    if (!utf16) {
-        // The three-byte form of a surrogate: a Windows name's unpaired half.
-        for (std::size_t at = 0; at + 1 < name.size(); ++at)
-            if (static_cast<unsigned char>(name[at]) == 0xED && static_cast<unsigned char>(name[at + 1]) >= 0xA0)
-                return "an unpaired surrogate";
-        return "bytes that are not UTF-8";
-    }
-    if (utf16->size() > longest_path) return "longer than " + std::to_string(longest_path) + " characters";
-    if (longest_part_of(*utf16) > longest_part)
-        return "a part longer than " + std::to_string(longest_part) + " characters";
-    return {};
-}
+std::string unusable_name_reason(std::string_view name) { return native::convert_name(name).reason; }
 
 std::string with_allowed_letters(std::string_view name) {
     std::string letters;
