@@ -6,6 +6,8 @@
 # programs too. Installs the Debian packages it needs that are missing (as
 # root; otherwise it prints the command to run), as setup.sh does. Wine is
 # installed too: the tests of the Windows build run through it.
+#   tools/build-windows.sh                     everything
+#   tools/build-windows.sh quarnel bytediff    only the two programs
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -39,5 +41,10 @@ fi
 cmake -S . -B build-windows -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARNEL_BENCH=OFF "${launcher[@]}"
-cmake --build build-windows -j "${QUARNEL_JOBS:-2}"
-echo "Built: build-windows/quarnel.exe and build-windows/bytediff.exe"
+if [ "$#" -gt 0 ]; then
+    cmake --build build-windows -j "${QUARNEL_JOBS:-2}" --target "$@"
+    echo "Built in build-windows/: $*"
+else
+    cmake --build build-windows -j "${QUARNEL_JOBS:-2}"
+    echo "Built: build-windows/quarnel.exe and build-windows/bytediff.exe"
+fi

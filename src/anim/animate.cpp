@@ -14,6 +14,7 @@
 #include "mapview/viewer_pictures.h"
 #include "png/png_writer.h"
 #include "runtime/gif_writer.h"
+#include "runtime/native_files.h"
 #include "runtime/paths.h"
 #include "runtime/text.h"
 
@@ -150,8 +151,8 @@ AnimateOutcome animate_unit(const AnimateRequest& request, const std::function<v
                                             stem_of(request.description_path) + "_animations")
                                 : without_trailing_separator(request.output_folder);
     std::error_code folder_error;
-    std::filesystem::create_directories(outcome.output_folder, folder_error);
-    if (!std::filesystem::is_directory(outcome.output_folder, folder_error)) {
+    std::filesystem::create_directories(native::system_path(outcome.output_folder), folder_error);
+    if (!std::filesystem::is_directory(native::system_path(outcome.output_folder), folder_error)) {
         problem("cannot create the folder " + outcome.output_folder);
         return outcome;
     }

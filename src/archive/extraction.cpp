@@ -31,6 +31,7 @@
 #include "runtime/byte_reader.h"
 #include "runtime/console.h"
 #include "runtime/files.h"
+#include "runtime/native_files.h"
 #include "runtime/paths.h"
 #include "runtime/text.h"
 #include "runtime/worker_pool.h"
@@ -369,7 +370,7 @@ JobOutcome extraction_job() {
     outcome.output = picture_dir;
     if (!file_exists(picture_dir)) make_directory(picture_dir);
     std::error_code folder_error;
-    if (!std::filesystem::is_directory(picture_dir, folder_error)) {
+    if (!std::filesystem::is_directory(native::system_path(picture_dir), folder_error)) {
         // Nothing could be written: say so instead of listing pictures that are not there.
         print_text(0, "Nie mozna utworzyc katalogu | cannot create the folder: " + picture_dir, true);
         state.input_bytes.clear();
@@ -391,10 +392,11 @@ JobOutcome extraction_job() {
 
     ExtractionPalette palette;
     if (state.palette_source == 2) {
-        // A relative name lies beside the program; an absolute one is taken as it is.
+        // A relative name lies beside the program; any other (a drive-letter
+        // or UNC path, or "/..." on Linux) is taken as it is.
         const std::string program_dir = state.program_dir.empty() ? program_directory() : state.program_dir;
-        const bool absolute = !state.palette_image_name.empty() && state.palette_image_name.front() == path_separator;
-        palette.palette_from_image(absolute ? state.palette_image_name : join_path(program_dir, state.palette_image_name));
+        const bool relative = is_relative_path(state.palette_image_name);
+        palette.palette_from_image(relative ? join_path(program_dir, state.palette_image_name) : state.palette_image_name);
     } else {
         palette.palette_from_block(data);
     }

@@ -43,8 +43,8 @@ std::string SiteFolder::open(const std::string& folder) {
     folder_ = folder;
     while (folder_.size() > 1 && folder_.back() == path_separator) folder_.pop_back();
     std::error_code error;
-    std::filesystem::create_directories(folder_, error);
-    if (!std::filesystem::is_directory(folder_, error)) return "cannot create the folder " + folder_;
+    std::filesystem::create_directories(native::system_path(folder_), error);
+    if (!std::filesystem::is_directory(native::system_path(folder_), error)) return "cannot create the folder " + folder_;
     remove_partial_files(folder_);
     if (const auto list = read_whole_file(full_path(site_list_file_name))) {
         const std::string text(list->begin(), list->end());
@@ -102,7 +102,7 @@ WriteResult SiteFolder::write(const std::string& relative, std::span<const std::
     // A file in a folder of the site: the folder is made first.
     const std::string folder = path_dir_part(path);
     std::error_code error;
-    if (!folder.empty()) std::filesystem::create_directories(folder, error);
+    if (!folder.empty()) std::filesystem::create_directories(native::system_path(folder), error);
     WriteResult result = write_whole_file(path, bytes);
     if (result && written_.insert(relative).second) ++written_count_;
     return result;

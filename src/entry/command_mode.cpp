@@ -27,6 +27,7 @@
 #include "png/png_writer.h"
 #include "runtime/console.h"
 #include "runtime/files.h"
+#include "runtime/native_files.h"
 #include "runtime/paths.h"
 #include "runtime/screen.h"
 #include "runtime/text.h"
@@ -73,7 +74,7 @@ std::string command_usage(std::string_view command) {
 }
 
 int report_usage_error(const UsageError& error) {
-    std::fprintf(stderr, "quarnel: %s\nUsage: %s\nTry 'quarnel --help'.\n", error.reason.c_str(), error.usage.c_str());
+    print_error_text("quarnel: " + error.reason + "\nUsage: " + error.usage + "\nTry 'quarnel --help'.\n");
     return 2;
 }
 
@@ -133,8 +134,7 @@ void say_done(const std::string& line) { print_text(0, line, true); }
 // A failed file: its line goes to standard error, where a script's
 // redirected output does not hide it.
 void say_failed(const std::string& name, const std::string& reason) {
-    std::fprintf(stderr, "failed %s: %s\n", name.c_str(), reason.c_str());
-    std::fflush(stderr);
+    print_error_text("failed " + name + ": " + reason + "\n");
 }
 
 std::string count_text(std::uint64_t count, std::string_view one, std::string_view many) {
@@ -155,14 +155,16 @@ void reset_state() {
 
 bool is_plain_file(const std::string& path) {
     std::error_code ec;
-    return std::filesystem::is_regular_file(path, ec);
+    return std::filesystem::is_regular_file(native::system_path(path), ec);
 }
 
 // Finds and classifies one input; a missing file or one of another kind
 // than the command takes is a failure.
 bool take_file(const std::string& name, InputKind wanted, std::string_view what) {
     if (!is_plain_file(name)) {
-        say_failed(name, "no such file | nie ma takiego pliku");
+        const std::string unusable = unusable_name_reason(name);
+        say_failed(name, (unusable.empty() ? "" : "the system cannot take this name (" + unusable + "); ") +
+                             "no such file | nie ma takiego pliku");
         return false;
     }
     module_state().input_kind = take_input(name);
@@ -251,7 +253,7 @@ int run_build(CommandWords& words) {
         reset_state();
         BuilderInput input;
         std::error_code ec;
-        if (std::filesystem::is_directory(name, ec)) {
+        if (std::filesystem::is_directory(native::system_path(name), ec)) {
             // A folder stands for any picture in it.
             std::string folder = absolute_path(name);
             while (folder.size() > 1 && folder.back() == path_separator) folder.pop_back();
@@ -468,7 +470,7 @@ int run_catalogue(CommandWords& words) {
     if (words.operands.size() > 1) return report_usage_error(words.error("one GAME_FOLDER only"));
     const std::string& name = words.operands.front();
     std::error_code ec;
-    if (!std::filesystem::is_directory(name, ec)) {
+    if (!std::filesystem::is_directory(native::system_path(name), ec)) {
         say_failed(name, "no such folder | nie ma takiego katalogu");
         return 1;
     }
@@ -511,7 +513,7 @@ int run_command_mode(int argc, char** argv) {
     // Headless whatever the environment says: only the viewer shows a window.
     if (command != "view") forbid_window();
     std::vector<std::string> words;
-    for (int i = 2; i < argc; ++i) words.emplace_back(argv[i]);
+    for (int i = 2; i < command_argument_count(); ++i) words.push_back(command_argument(i));
     CommandWords command_words(command, std::move(words));
     // Answers stand for the user from the start: nothing is ever read from
     // standard input as an answer, and key waits end at once.

@@ -7,6 +7,7 @@
 #include "archive/run_length_encode.h"
 #include "runtime/byte_reader.h"
 #include "runtime/files.h"
+#include "runtime/native_files.h"
 #include "runtime/paths.h"
 
 namespace quarnel {
@@ -750,7 +751,7 @@ std::string sample_map_path(std::string_view folder) {
 bool write_sample_game(std::string_view folder, const SampleGame& game, std::string& error) {
     std::error_code code;
     for (const char* sub : {"sprites", "animate", "scenario", "interface"}) {
-        std::filesystem::create_directories(join_path(folder, sub), code);
+        std::filesystem::create_directories(native::system_path(join_path(folder, sub)), code);
         if (code) {
             error = "cannot create " + join_path(folder, sub);
             return false;
