@@ -1,56 +1,13 @@
 #include "catalogue/html_page.h"
 
 #include "runtime/text.h"
+#include "runtime/text_encoding.h"
 #include "runtime/window_input.h"
 
 namespace quarnel {
 
-namespace {
-
-void append_utf8(std::string& out, std::uint32_t code) {
-    if (code < 0x80) {
-        out.push_back(static_cast<char>(code));
-    } else if (code < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    }
-}
-
-// Length of the UTF-8 sequence starting at text[at], or 0 when none starts there.
-std::size_t utf8_length(std::string_view text, std::size_t at) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    std::size_t length = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) length = 2;
-    else if (lead >= 0xE0 && lead <= 0xEF) length = 3;
-    else if (lead >= 0xF0 && lead <= 0xF4) length = 4;
-    else return 0;
-    if (at + length > text.size()) return 0;
-    for (std::size_t i = 1; i < length; ++i)
-        if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 0;
-    return length;
-}
-
-bool valid_utf8(std::string_view text) {
-    for (std::size_t at = 0; at < text.size();) {
-        if (static_cast<unsigned char>(text[at]) < 0x80) {
-            ++at;
-            continue;
-        }
-        const std::size_t length = utf8_length(text, at);
-        if (length == 0) return false;
-        at += length;
-    }
-    return true;
-}
-
-}  // namespace
-
 std::string html_text(std::string_view bytes) {
-    const bool utf8 = valid_utf8(bytes);
+    const bool utf8 = is_utf8(bytes);
     std::string out;
     out.reserve(bytes.size());
     for (std::size_t at = 0; at < bytes.size(); ++at) {
@@ -70,7 +27,7 @@ std::string html_text(std::string_view bytes) {
         } else if (byte < 0x80) {
             out.push_back(static_cast<char>(byte));
         } else if (utf8) {
-            const std::size_t length = utf8_length(bytes, at);
+            const std::size_t length = utf8_sequence_length(bytes, at);
             out.append(bytes.substr(at, length));
             at += length - 1;
         } else {

@@ -44,6 +44,19 @@ Decoded decode_utf8(std::string_view text, std::size_t at) {
     return {c, length};
 }
 
+
+void append_utf16(std::u16string& out, char32_t c) {
+    if (c < 0x10000) {
+        out.push_back(static_cast<char16_t>(c));
+    } else {
+        c -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+    }
+}
+
+}  // namespace
+
 void append_utf8(std::string& out, char32_t c) {
     if (c < 0x80) {
         out.push_back(static_cast<char>(c));
@@ -61,18 +74,6 @@ void append_utf8(std::string& out, char32_t c) {
         out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
     }
 }
-
-void append_utf16(std::u16string& out, char32_t c) {
-    if (c < 0x10000) {
-        out.push_back(static_cast<char16_t>(c));
-    } else {
-        c -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    }
-}
-
-}  // namespace
 
 std::size_t utf8_sequence_length(std::string_view text, std::size_t at) {
     return at < text.size() ? decode_utf8(text, at).length : 0;

@@ -18,6 +18,9 @@ bool is_utf8(std::string_view text);
 // (1 for an ASCII byte); 0 when none starts there.
 std::size_t utf8_sequence_length(std::string_view text, std::size_t at);
 
+// Appends the UTF-8 form of the character.
+void append_utf8(std::string& out, char32_t c);
+
 // The UTF-16 form of well-formed UTF-8; nothing for any other bytes, so a
 // name that cannot be converted never reaches the system as some other
 // name.
