@@ -18,25 +18,7 @@ cd "$(dirname "$0")/.."
 started=$SECONDS
 
 packages=(dpkg-dev lintian zip binutils-mingw-w64-x86-64)
-missing=()
-for package in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$package")
-    fi
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-    if [ "$(id -u)" -eq 0 ]; then
-        echo "Installing Debian packages: ${missing[*]}"
-        export DEBIAN_FRONTEND=noninteractive
-        apt-get update
-        apt-get install -y --no-install-recommends "${missing[@]}"
-    else
-        echo "These Debian packages are missing: ${missing[*]}"
-        echo "Install them with:"
-        echo "  sudo apt-get update && sudo apt-get install -y --no-install-recommends ${missing[*]}"
-        exit 1
-    fi
-fi
+QUARNEL_NO_RECOMMENDS=1 ./tools/install-packages.sh "${packages[@]}"
 
 version=$(sed -n 's/^project(quarnel VERSION \([0-9][0-9.]*\)[ )].*/\1/p' CMakeLists.txt)
 if [ -z "$version" ]; then

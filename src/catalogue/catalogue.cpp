@@ -232,6 +232,16 @@ private:
             problem(page, "cannot write " + site_.full_path(relative) + ": " + written.reason);
     }
     void write_page(const GameFile& file, const std::string& title, Page& page);
+    // The file's bytes; when it cannot be read, its page says so instead.
+    std::optional<std::vector<std::uint8_t>> read_for_page(const GameFile& file, Page& page) {
+        auto bytes = read_whole_file(file.path);
+        if (!bytes) {
+            problem(page, file.relative + ": cannot be read");
+            file_lines_[file.id] = link_to(file) + " - cannot be read";
+            write_page(file, path_file_name(file.relative), page);
+        }
+        return bytes;
+    }
     std::string link_to(const GameFile& file) const {
         return "<a href=\"" + file.id + ".html\">" + html_text(file.relative) + "</a>";
     }
@@ -361,13 +371,8 @@ void Catalogue::write_sheets(const GameFile& file, Page& page, std::vector<Sheet
 
 void Catalogue::catalogue_archive(const GameFile& file) {
     Page page;
-    const auto bytes = read_whole_file(file.path);
-    if (!bytes) {
-        problem(page, file.relative + ": cannot be read");
-        file_lines_[file.id] = link_to(file) + " - cannot be read";
-        write_page(file, path_file_name(file.relative), page);
-        return;
-    }
+    const auto bytes = read_for_page(file, page);
+    if (!bytes) return;
     const std::span<const std::uint8_t> data(*bytes);
     std::vector<SheetCell> cells;
     std::vector<Palette> palettes;
@@ -562,13 +567,8 @@ void Catalogue::catalogue_unit(const GameFile& file) {
 
 void Catalogue::catalogue_map(const GameFile& file) {
     Page page;
-    const auto bytes = read_whole_file(file.path);
-    if (!bytes) {
-        problem(page, file.relative + ": cannot be read");
-        file_lines_[file.id] = link_to(file) + " - cannot be read";
-        write_page(file, path_file_name(file.relative), page);
-        return;
-    }
+    const auto bytes = read_for_page(file, page);
+    if (!bytes) return;
     // The map's ground keys, to choose the tile set.
     ByteReader header(*bytes);
     const std::uint32_t width = header.u16le();
