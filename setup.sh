@@ -11,29 +11,13 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-missing=()
+packages=()
 while read -r package; do
     package="${package%%#*}"
     package="${package//[[:space:]]/}"
-    [ -n "$package" ] || continue
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$package")
-    fi
+    if [ -n "$package" ]; then packages+=("$package"); fi
 done < tools/debian-packages.txt
-
-if [ "${#missing[@]}" -gt 0 ]; then
-    if [ "$(id -u)" -eq 0 ]; then
-        echo "Installing Debian packages: ${missing[*]}"
-        export DEBIAN_FRONTEND=noninteractive
-        apt-get update
-        apt-get install -y "${missing[@]}"
-    else
-        echo "These Debian packages are missing: ${missing[*]}"
-        echo "Install them with:"
-        echo "  sudo apt-get update && sudo apt-get install -y ${missing[*]}"
-        exit 1
-    fi
-fi
+./tools/install-packages.sh "${packages[@]}"
 
 cmake -S . -B build -G Ninja
 

@@ -6,29 +6,13 @@
 # programs too. Installs the Debian packages it needs that are missing (as
 # root; otherwise it prints the command to run), as setup.sh does. Wine is
 # installed too: the tests of the Windows build run through it.
+#   tools/build-windows.sh                     everything
+#   tools/build-windows.sh quarnel bytediff    only the two programs
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine wine64 cmake ninja-build)
-missing=()
-for package in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$package")
-    fi
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-    if [ "$(id -u)" -eq 0 ]; then
-        echo "Installing Debian packages: ${missing[*]}"
-        export DEBIAN_FRONTEND=noninteractive
-        apt-get update
-        apt-get install -y --no-install-recommends "${missing[@]}"
-    else
-        echo "These Debian packages are missing: ${missing[*]}"
-        echo "Install them with:"
-        echo "  sudo apt-get update && sudo apt-get install -y --no-install-recommends ${missing[*]}"
-        exit 1
-    fi
-fi
+QUARNEL_NO_RECOMMENDS=1 ./tools/install-packages.sh "${packages[@]}"
 
 # ccache, when the machine has it, keeps what was compiled before.
 launcher=()
@@ -39,5 +23,10 @@ fi
 cmake -S . -B build-windows -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARNEL_BENCH=OFF "${launcher[@]}"
-cmake --build build-windows -j "${QUARNEL_JOBS:-2}"
-echo "Built: build-windows/quarnel.exe and build-windows/bytediff.exe"
+if [ "$#" -gt 0 ]; then
+    cmake --build build-windows -j "${QUARNEL_JOBS:-2}" --target "$@"
+    echo "Built in build-windows/: $*"
+else
+    cmake --build build-windows -j "${QUARNEL_JOBS:-2}"
+    echo "Built: build-windows/quarnel.exe and build-windows/bytediff.exe"
+fi

@@ -3,9 +3,11 @@
 # then a build with AddressSanitizer and UndefinedBehaviorSanitizer in
 # build-asan/, the parallel work's tests with ThreadSanitizer in
 # build-tsan/, then the Windows build (build-windows/, tools/build-windows.sh)
-# with its tests run through Wine, then every fuzz target for a short while
+# with its tests run through Wine, then the release files (dist/,
+# tools/package.sh) with their tests, then every fuzz target for a short while
 # (clang, build-fuzz/; QUARNEL_FUZZ_SECONDS per target, default 10, two at
-# a time, 0 leaves it out; tools/fuzz.sh 600 is the longer run). Any failing test, sanitizer report or fuzzing finding fails the
+# a time, 0 leaves it out; tools/fuzz.sh 600 is the longer run). Any failing
+# test, sanitizer report or fuzzing finding fails the
 # run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -39,6 +41,9 @@ windows_built=$SECONDS
 # would keep each test's output open (slow tests, or a hang).
 export WINEPREFIX="$PWD/build-windows/wine-prefix"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine passes names outside ASCII to a program (even to its wide calls) only
+# from a UTF-8 Unix locale; the tests of names in any letters need it.
+export LC_ALL=C.UTF-8
 wineserver -k </dev/null >/dev/null 2>&1 || true  # one left from an earlier run
 rm -rf "$WINEPREFIX"
 mkdir -p "$WINEPREFIX"
@@ -46,17 +51,23 @@ wineserver -p </dev/null >/dev/null 2>&1
 wineboot --init </dev/null >/dev/null 2>&1
 /usr/lib/wine/wine64 wineboot.exe </dev/null >/dev/null 2>&1
 trap 'wineserver -k </dev/null >/dev/null 2>&1 || true' EXIT
-# The tests of formats and rules, built for Windows; then the Windows
-# programs end to end beside the Linux ones (tests/wine, from build/), one
-# at a time: each window test starts a Wine session of its own, which would
-# end the Wine programs of a test running beside it.
-# The portable tests in one Wine process: a Wine start costs more than
-# most of the tests themselves.
+# The tests of formats and rules, built for Windows, in one Wine process (a
+# Wine start costs more than most of the tests themselves); then the
+# Windows programs end to end beside the Linux ones (tests/wine, from
+# build/), one at a time: each window test starts a Wine session of its
+# own, which would end the Wine programs of a test running beside it.
 /usr/lib/wine/wine64 build-windows/tests/quarnel_tests.exe --gtest_brief=1 </dev/null
-QUARNEL_WINE_TESTS=required ctest --test-dir build -R '^WindowsBuild\.' --output-on-failure
+QUARNEL_WINE_TESTS=required ctest --test-dir build -R '^Windows(Build|UnicodePaths)\.' --output-on-failure
+windows_tested=$SECONDS
+
+echo "== Release files (dist/) and their tests"
+# The zip's programs run under the same Wine session.
+./tools/package.sh
+QUARNEL_PACKAGE_TESTS=required ctest --test-dir build -R '^Packages\.' --output-on-failure
 wineserver -k </dev/null >/dev/null 2>&1 || true
 trap - EXIT
-echo "Windows build: $((windows_built - windows_start)) s; tests under Wine: $((SECONDS - windows_built)) s"
+echo "Windows build: $((windows_built - windows_start)) s; tests under Wine: $((windows_tested - windows_built)) s;" \
+     "release files and their tests: $((SECONDS - windows_tested)) s"
 
 fuzz_seconds=${QUARNEL_FUZZ_SECONDS:-10}
 if [ "$fuzz_seconds" != 0 ]; then

@@ -21,6 +21,7 @@
 #include "archive/extraction_folder.h"
 #include "archive/item_container.h"
 #include "archive/palette.h"
+#include "archive/palette_files.h"
 #include "archive/picture_canvas.h"
 #include "archive/run_length_encode.h"
 #include "archive/sprite_archive.h"
@@ -30,6 +31,7 @@
 #include "runtime/byte_reader.h"
 #include "runtime/console.h"
 #include "runtime/files.h"
+#include "runtime/native_files.h"
 #include "runtime/paths.h"
 #include "runtime/text.h"
 #include "runtime/worker_pool.h"
@@ -104,6 +106,31 @@ void write_palette_image(ExtractionFolder& folder, JobOutcome& outcome, const st
     }
     if (const WriteResult written = folder.write(path, std::span<const std::uint8_t>(*bytes)); !written)
         report_write_failure(outcome, path, written.reason);
+}
+
+// With option -c: the palette for paint programs beside palette.bmp (or in a
+// pass folder, with that pass's colours). A container's item of the same
+// name is not overwritten, nor is the .pal file a picture item takes its
+// colours from.
+void write_palette_files(ExtractionFolder& folder, JobOutcome& outcome, const std::string& dir, const Palette& colours,
+                         const std::string& palette_name, const ItemContainer* container) {
+    for (const PaletteFile& file : palette_files(colours, palette_name)) {
+        if (container) {
+            const bool taken = std::any_of(container->items.begin(), container->items.end(), [&](const ContainerItem& item) {
+                return equal_ignoring_case(item.name, file.file_name) ||
+                       (item.kind != ItemKind::data && equal_ignoring_case(name_before_dot(item.name) + ".pal", file.file_name));
+            });
+            if (taken) {
+                print_text(0, file.file_name + " nie zapisany - element archiwum ma te nazwe | not written: an item of "
+                                               "the container takes that name",
+                           true);
+                continue;
+            }
+        }
+        const std::string path = join_path(dir, file.file_name);
+        if (const WriteResult written = folder.write(path, std::span<const std::uint8_t>(file.bytes)); !written)
+            report_write_failure(outcome, path, written.reason);
+    }
 }
 
 std::string cut_image_line(std::uint32_t number) {
@@ -343,7 +370,7 @@ JobOutcome extraction_job() {
     outcome.output = picture_dir;
     if (!file_exists(picture_dir)) make_directory(picture_dir);
     std::error_code folder_error;
-    if (!std::filesystem::is_directory(picture_dir, folder_error)) {
+    if (!std::filesystem::is_directory(native::system_path(picture_dir), folder_error)) {
         // Nothing could be written: say so instead of listing pictures that are not there.
         print_text(0, "Nie mozna utworzyc katalogu | cannot create the folder: " + picture_dir, true);
         state.input_bytes.clear();
@@ -365,14 +392,19 @@ JobOutcome extraction_job() {
 
     ExtractionPalette palette;
     if (state.palette_source == 2) {
-        // A relative name lies beside the program; an absolute one is taken as it is.
+        // A relative name lies beside the program; any other (a drive-letter
+        // or UNC path, or "/..." on Linux) is taken as it is.
         const std::string program_dir = state.program_dir.empty() ? program_directory() : state.program_dir;
-        const bool absolute = !state.palette_image_name.empty() && state.palette_image_name.front() == path_separator;
-        palette.palette_from_image(absolute ? state.palette_image_name : join_path(program_dir, state.palette_image_name));
+        const bool relative = is_relative_path(state.palette_image_name);
+        palette.palette_from_image(relative ? join_path(program_dir, state.palette_image_name) : state.palette_image_name);
     } else {
         palette.palette_from_block(data);
     }
     write_palette_image(folder, outcome, join_path(picture_dir, palette_image_file_name), palette.working);
+    // A container's palette files come after its items, which they must not meet.
+    const Palette palette_image_colours = palette.working;
+    if (state.palette_files && kind != archive_kinds::trc && kind != archive_kinds::trw)
+        write_palette_files(folder, outcome, picture_dir, palette.working, state.input_base_name, nullptr);
 
     // Header.
     std::uint32_t image_count = 0;
@@ -477,6 +509,8 @@ JobOutcome extraction_job() {
     OrderedWork pictures(configured_thread_count());
     if (kind == archive_kinds::trc || kind == archive_kinds::trw) {
         const ItemTally items = extract_items(data, container, folder, save_as_bmp, state.keep_indices, palette, pictures);
+        if (state.palette_files)
+            write_palette_files(folder, outcome, picture_dir, palette_image_colours, state.input_base_name, &container);
         outcome.written = items.written;
         if (items.failed > 0) outcome.ok = false;
         outcome.failed_writes += items.failed;
@@ -484,6 +518,10 @@ JobOutcome extraction_job() {
     } else if (images) {
         const int passes = kind == archive_kinds::tile_set ? tile_set_passes : 1;
         for (int pass = 1; pass <= passes; ++pass) {
+            if (kind == archive_kinds::tile_set && state.palette_files)
+                write_palette_files(folder, outcome, join_path(picture_dir, pass_folders[static_cast<std::size_t>(pass - 1)]),
+                                    palette.working, state.input_base_name + "_" + pass_folders[static_cast<std::size_t>(pass - 1)],
+                                    nullptr);
             std::uint32_t number = 0;
             for (const ArchiveImage& image : *images) {
                 ++number;

@@ -10,6 +10,7 @@
 #include "builder/build_file.h"
 #include "runtime/console.h"
 #include "runtime/files.h"
+#include "runtime/native_files.h"
 #include "runtime/paths.h"
 #include "runtime/text.h"
 
@@ -91,12 +92,8 @@ void write_picture_item(std::span<const std::uint8_t> data, const ContainerItem&
 
 std::string safe_item_file_name(std::string_view name, std::uint32_t number) {
     if (!unsafe_file_name(name)) return std::string(name);
-    std::string letters;
-    bool only_dots = true;
-    for (char c : name) {
-        letters.push_back(file_name_char_allowed(c) ? c : '_');
-        if (c != '.') only_dots = false;
-    }
+    const std::string letters = with_allowed_letters(name);
+    const bool only_dots = name.find_first_not_of('.') == std::string_view::npos;
     std::string safe = "item" + decimal_text(number);
     if (!only_dots && !letters.empty()) safe += "_" + letters;
     // A trailing dot or blank that the system would drop becomes "_" too.
@@ -134,7 +131,7 @@ ItemTally extract_items(std::span<const std::uint8_t> data, const ItemContainer&
             std::erase_if(palette.empty_pal_files, [&](const std::string& left) {
                 if (left == file_name || !equal_ignoring_case(left, file_name)) return false;
                 std::error_code ec;
-                std::filesystem::remove(join_path(picture_dir, left), ec);
+                std::filesystem::remove(native::system_path(join_path(picture_dir, left)), ec);
                 return true;
             });
             // The item's exact bytes: an older, longer file of that name is replaced.

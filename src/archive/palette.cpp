@@ -10,6 +10,7 @@
 #include "runtime/console.h"
 #include "runtime/files.h"
 #include "runtime/image.h"
+#include "runtime/native_files.h"
 #include "runtime/paths.h"
 
 namespace quarnel {
@@ -111,7 +112,7 @@ void ExtractionPalette::palette_from_pal_file(std::string_view dir, std::string_
         // Like the binary open it stands for: a missing file is created empty.
         const std::string path = join_path(dir, name);
         std::error_code ec;
-        if (!std::filesystem::exists(path, ec) && write_whole_file(path, std::string_view()))
+        if (!std::filesystem::exists(native::system_path(path), ec) && write_whole_file(path, std::string_view()))
             empty_pal_files.emplace_back(name);
         bytes.emplace();
     }

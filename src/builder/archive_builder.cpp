@@ -21,6 +21,7 @@
 #include "runtime/console.h"
 #include "runtime/files.h"
 #include "runtime/image.h"
+#include "runtime/native_files.h"
 #include "runtime/paths.h"
 #include "runtime/worker_pool.h"
 
@@ -145,9 +146,9 @@ struct CodedResult {
 // from the size its header states (capped at what the PNG reader accepts).
 std::size_t picture_memory(const std::string& path) {
     std::error_code error;
-    const std::uintmax_t file = std::filesystem::file_size(path, error);
+    const std::uintmax_t file = std::filesystem::file_size(native::system_path(path), error);
     std::array<std::uint8_t, header_bytes_read> head{};
-    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+    if (std::FILE* f = native::open_stream(path, "rb")) {
         const std::size_t got = std::fread(head.data(), 1, head.size(), f);
         std::fclose(f);
         (void)got;

@@ -7,8 +7,6 @@
 // memcmp, so large identical files go by at the speed of the disk.
 #include "bytediff/bytediff.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -19,6 +17,7 @@
 #include "entry/version.h"
 #include "runtime/console.h"
 #include "runtime/files.h"
+#include "runtime/native_files.h"
 #include "runtime/text.h"
 
 namespace quarnel {
@@ -137,8 +136,9 @@ void print_heading(const std::string& first_name, const std::string& second_name
 
 // bytediff FILE1 FILE2 and the like: no question, no key wait, an exit
 // status as cmp gives it. Files that are not there are not created.
-int run_command(int argc, char** argv) {
-    const std::string first_word = argv[1];
+int run_command() {
+    const int argc = command_argument_count();
+    const std::string first_word = command_argument(1);
     if (argc == 2 && first_word == "--help") {
         std::fputs(usage_lines.data(), stdout);
         return 0;
@@ -153,12 +153,12 @@ int run_command(int argc, char** argv) {
                      option ? ("unknown option '" + first_word + "'").c_str() : "two file names are needed");
         return 2;
     }
-    const std::string first_name = argv[1];
-    const std::string second_name = argv[2];
+    const std::string first_name = command_argument(1);
+    const std::string second_name = command_argument(2);
     for (const std::string& name : {first_name, second_name}) {
         std::error_code ec;
-        if (!std::filesystem::is_regular_file(name, ec) || ::access(name.c_str(), R_OK) != 0) {
-            std::fprintf(stderr, "bytediff: cannot read %s\n", name.c_str());
+        if (!std::filesystem::is_regular_file(native::system_path(name), ec) || file_exists(name) == 0) {
+            print_error_text("bytediff: cannot read " + name + "\n");
             return 2;
         }
     }
@@ -180,7 +180,7 @@ int run_command(int argc, char** argv) {
 
 int bytediff_main(int argc, char** argv) {
     init_runtime(argc, argv);
-    if (argc > 1) end_program(run_command(argc, argv));
+    if (command_argument_count() > 1) end_program(run_command());
     clear_screen();
     print_text(0, "Hello!", true);
     print_text(0, "This program shows differences between two files", true);
@@ -189,6 +189,9 @@ int bytediff_main(int argc, char** argv) {
     print_heading(first_name, second_name);
     if (first_name.empty()) first_name = "test.txt";
     if (second_name.empty()) second_name = "wynik_decode.txt";
+    // A name the system cannot take gets its line and compares as a missing file.
+    report_unusable_name(first_name);
+    report_unusable_name(second_name);
 
     const Comparison comparison = compare_and_list(first_name, second_name);
 

@@ -13,10 +13,12 @@
 #include <system_error>
 #include <vector>
 
+#include "anim/animate.h"
 #include "anim/animation_report.h"
 #include "archive/extraction.h"
 #include "builder/archive_builder.h"
 #include "builder/folder_check.h"
+#include "catalogue/catalogue.h"
 #include "entry/setup_file.h"
 #include "entry/startup.h"
 #include "entry/version.h"
@@ -26,6 +28,7 @@
 #include "png/png_writer.h"
 #include "runtime/console.h"
 #include "runtime/files.h"
+#include "runtime/native_files.h"
 #include "runtime/paths.h"
 #include "runtime/screen.h"
 #include "runtime/text.h"
@@ -37,15 +40,17 @@ namespace {
 constexpr int graphics_mode_640x480 = 18;
 
 constexpr std::string_view usage_lines =
-    "Usage: quarnel FILE [-p PALETTE.bmp] [-r] [-i] [--nearest]\n"
+    "Usage: quarnel FILE [-p PALETTE.bmp] [-r] [-i] [-c] [--nearest]\n"
     "         one file, the job chosen by its extension; questions on the console\n"
     "       quarnel extract [--centre | --no-centre] [--png | --bmp] [-i] [-p IMAGE]\n"
-    "                       [--raw COUNT WIDTH HEIGHT] FILE...\n"
+    "                       [--raw COUNT WIDTH HEIGHT] [--palette-files] FILE...\n"
     "       quarnel build [--nearest] FOLDER_OR_PICTURE...\n"
     "       quarnel check [--nearest] FOLDER_OR_PICTURE...\n"
     "       quarnel report [--skip WORD] FILE...\n"
     "       quarnel map FILE.map --tiles NAME [--markers 0|1|2] [--grid] [--png OUT.png]\n"
     "       quarnel view FILE.map [--unit NAME] [--tiles NAME]\n"
+    "       quarnel animate UNIT.fin [--sprites UNIT.spr] [--out FOLDER] [--scale N] [--gif]\n"
+    "       quarnel catalogue GAME_FOLDER [--out FOLDER]\n"
     "       quarnel --help | --version\n"
     "Commands ask nothing, wait for no key and open no window (but view); they print\n"
     "one line per file and exit with 0 when every file succeeded, 1 when any failed,\n"
@@ -65,16 +70,18 @@ struct UsageError {
 std::string command_usage(std::string_view command) {
     if (command == "extract")
         return "quarnel extract [--centre | --no-centre] [--png | --bmp] [-i] [-p IMAGE] [--raw COUNT WIDTH HEIGHT] "
-               "FILE...";
+               "[--palette-files] FILE...";
     if (command == "build") return "quarnel build [--nearest] FOLDER_OR_PICTURE...";
     if (command == "check") return "quarnel check [--nearest] FOLDER_OR_PICTURE...";
     if (command == "report") return "quarnel report [--skip WORD] FILE...";
     if (command == "map") return "quarnel map FILE.map --tiles NAME [--markers 0|1|2] [--grid] [--png OUT.png]";
+    if (command == "animate") return "quarnel animate UNIT.fin [--sprites UNIT.spr] [--out FOLDER] [--scale N] [--gif]";
+    if (command == "catalogue") return "quarnel catalogue GAME_FOLDER [--out FOLDER]";
     return "quarnel view FILE.map [--unit NAME] [--tiles NAME]";
 }
 
 int report_usage_error(const UsageError& error) {
-    std::fprintf(stderr, "quarnel: %s\nUsage: %s\nTry 'quarnel --help'.\n", error.reason.c_str(), error.usage.c_str());
+    print_error_text("quarnel: " + error.reason + "\nUsage: " + error.usage + "\nTry 'quarnel --help'.\n");
     return 2;
 }
 
@@ -134,8 +141,7 @@ void say_done(const std::string& line) { print_text(0, line, true); }
 // A failed file: its line goes to standard error, where a script's
 // redirected output does not hide it.
 void say_failed(const std::string& name, const std::string& reason) {
-    std::fprintf(stderr, "failed %s: %s\n", name.c_str(), reason.c_str());
-    std::fflush(stderr);
+    print_error_text("failed " + name + ": " + reason + "\n");
 }
 
 std::string count_text(std::uint64_t count, std::string_view one, std::string_view many) {
@@ -150,20 +156,23 @@ void reset_state() {
     state.palette_image_name.clear();
     state.keep_indices = false;
     state.nearest_colours = false;
+    state.palette_files = false;
     state.archive_kind = archive_kinds::sprite_set;
     state.program_dir = program_directory();
 }
 
 bool is_plain_file(const std::string& path) {
     std::error_code ec;
-    return std::filesystem::is_regular_file(path, ec);
+    return std::filesystem::is_regular_file(native::system_path(path), ec);
 }
 
 // Finds and classifies one input; a missing file or one of another kind
 // than the command takes is a failure.
 bool take_file(const std::string& name, InputKind wanted, std::string_view what) {
     if (!is_plain_file(name)) {
-        say_failed(name, "no such file | nie ma takiego pliku");
+        const std::string unusable = unusable_name_reason(name);
+        say_failed(name, (unusable.empty() ? "" : "the system cannot take this name (" + unusable + "); ") +
+                             "no such file | nie ma takiego pliku");
         return false;
     }
     module_state().input_kind = take_input(name);
@@ -177,7 +186,7 @@ bool take_file(const std::string& name, InputKind wanted, std::string_view what)
 // ---------------------------------------------------------------------------
 
 int run_extract(CommandWords& words) {
-    bool centre = true, bmp = false, keep_indices = false, raw = false;
+    bool centre = true, bmp = false, keep_indices = false, raw = false, palette_files = false;
     std::string palette_image, raw_count, raw_width, raw_height;
     if (auto error = words.parse([&](const std::string& option) {
             if (option == "--centre") centre = true;
@@ -185,6 +194,7 @@ int run_extract(CommandWords& words) {
             else if (option == "--png") bmp = false;
             else if (option == "--bmp") bmp = true;
             else if (option == "-i") keep_indices = true;
+            else if (option == "--palette-files") palette_files = true;
             else if (option == "-p") palette_image = words.value(option);
             else if (option == "--raw") {
                 raw = true;
@@ -213,6 +223,7 @@ int run_extract(CommandWords& words) {
             state.palette_image_name = palette_path;
         }
         state.keep_indices = keep_indices;
+        state.palette_files = palette_files;
         if (!take_file(name, InputKind::archive, "an archive (.spr .bts .trs .trc .trw, or any file with --raw)")) {
             status = 1;
             continue;
@@ -246,7 +257,7 @@ int run_extract(CommandWords& words) {
 std::optional<BuilderInput> folder_to_build(const std::string& name) {
     BuilderInput input;
     std::error_code ec;
-    if (std::filesystem::is_directory(name, ec)) {
+    if (std::filesystem::is_directory(native::system_path(name), ec)) {
         // A folder stands for any picture in it.
         std::string folder = absolute_path(name);
         while (folder.size() > 1 && folder.back() == path_separator) folder.pop_back();
@@ -416,12 +427,7 @@ int run_map(CommandWords& words) {
     }
     // The colours as the viewer's screen shows them: its palette entries
     // set from the tile set's palette.
-    std::array<std::uint32_t, 256> colours{};
-    for (int i = 0; i < 256; ++i) {
-        const PaletteColour& c = tiles->palette[static_cast<std::size_t>(i)];
-        set_palette_entry(i, c.red, c.green, c.blue);
-        colours[static_cast<std::size_t>(i)] = palette_entry(i);
-    }
+    const std::array<std::uint32_t, 256> colours = viewer_screen_colours(tiles->palette);
     ImagePtr picture = colour_picture(*indexed, colours);
     if (png_path.empty()) png_path = state.input_dir + state.input_base_name + ".png";
     const auto file = picture ? png_encode(*picture) : std::nullopt;
@@ -462,10 +468,87 @@ int run_view(CommandWords& words) {
     return 0;
 }
 
+int run_animate(CommandWords& words) {
+    AnimateRequest request;
+    std::string scale_word;
+    if (auto error = words.parse([&](const std::string& option) {
+            if (option == "--sprites") request.sprites_path = words.value(option);
+            else if (option == "--out") request.output_folder = words.value(option);
+            else if (option == "--scale") scale_word = words.value(option);
+            else if (option == "--gif") request.gif = true;
+            else return false;
+            return true;
+        }))
+        return report_usage_error(*error);
+    if (!scale_word.empty()) {
+        if (!is_count(scale_word) || std::stoi(scale_word) < 1 || std::stoi(scale_word) > animation_scale_limit)
+            return report_usage_error(
+                words.error("--scale takes a whole number from 1 to " + std::to_string(animation_scale_limit)));
+        request.scale = std::stoi(scale_word);
+    }
+    if (words.operands.empty()) return report_usage_error(words.error("no UNIT.fin given"));
+    if (words.operands.size() > 1) return report_usage_error(words.error("one UNIT.fin only"));
+    const std::string& name = words.operands.front();
+    reset_state();
+    if (!take_file(name, InputKind::animation, "an animation description (.fin)")) return 1;
+    if (!request.sprites_path.empty() && !is_plain_file(request.sprites_path)) {
+        say_failed(name, "no sprite set '" + request.sprites_path + "'");
+        return 1;
+    }
+    request.description_path = module_state().input_path;
+    if (!request.sprites_path.empty()) request.sprites_path = absolute_path(request.sprites_path);
+    if (!request.output_folder.empty()) request.output_folder = absolute_path(request.output_folder);
+    const AnimateOutcome outcome = animate_unit(request, [](std::string_view line) { print_text(0, line, true); });
+    if (outcome.ok) {
+        say_done("animated " + name + ": " + count_text(outcome.written, "picture", "pictures") + " in " +
+                 outcome.output_folder);
+        return 0;
+    }
+    say_failed(name, outcome.first_problem +
+                         (outcome.problems > 1 ? " (and " + count_text(outcome.problems - 1, "more problem", "more problems") + ")"
+                                               : std::string()) +
+                         (outcome.read ? "; " + count_text(outcome.written, "picture", "pictures") + " written in " +
+                                             outcome.output_folder
+                                       : std::string()));
+    return 1;
+}
+
+int run_catalogue(CommandWords& words) {
+    CatalogueRequest request;
+    if (auto error = words.parse([&](const std::string& option) {
+            if (option != "--out") return false;
+            request.output_folder = words.value(option);
+            return true;
+        }))
+        return report_usage_error(*error);
+    if (words.operands.empty()) return report_usage_error(words.error("no GAME_FOLDER given"));
+    if (words.operands.size() > 1) return report_usage_error(words.error("one GAME_FOLDER only"));
+    const std::string& name = words.operands.front();
+    std::error_code ec;
+    if (!std::filesystem::is_directory(native::system_path(name), ec)) {
+        say_failed(name, "no such folder | nie ma takiego katalogu");
+        return 1;
+    }
+    reset_state();
+    request.game_folder = absolute_path(name);
+    if (!request.output_folder.empty()) request.output_folder = absolute_path(request.output_folder);
+    const CatalogueOutcome outcome = make_catalogue(request, [](std::string_view line) { print_text(0, line, true); });
+    if (outcome.ok) {
+        say_done("catalogued " + name + ": " + count_text(outcome.files, "file", "files") + " in " + outcome.front_page);
+        return 0;
+    }
+    say_failed(name, outcome.first_problem +
+                         (outcome.problems > 1 ? " (and " + count_text(outcome.problems - 1, "more problem", "more problems") + ")"
+                                               : std::string()) +
+                         (outcome.front_page.empty() ? std::string() : "; the catalogue is in " + outcome.front_page));
+    return 1;
+}
+
 }  // namespace
 
 bool is_command_word(std::string_view word) {
-    for (const std::string_view command : {"--help", "--version", "extract", "build", "check", "report", "map", "view"})
+    for (const std::string_view command :
+         {"--help", "--version", "extract", "build", "check", "report", "map", "view", "animate", "catalogue"})
         if (word == command) return true;
     return false;
 }
@@ -486,7 +569,7 @@ int run_command_mode(int argc, char** argv) {
     // Headless whatever the environment says: only the viewer shows a window.
     if (command != "view") forbid_window();
     std::vector<std::string> words;
-    for (int i = 2; i < argc; ++i) words.emplace_back(argv[i]);
+    for (int i = 2; i < command_argument_count(); ++i) words.push_back(command_argument(i));
     CommandWords command_words(command, std::move(words));
     // Answers stand for the user from the start: nothing is ever read from
     // standard input as an answer, and key waits end at once.
@@ -497,6 +580,8 @@ int run_command_mode(int argc, char** argv) {
     else if (command == "check") status = run_check(command_words);
     else if (command == "report") status = run_report(command_words);
     else if (command == "map") status = run_map(command_words);
+    else if (command == "animate") status = run_animate(command_words);
+    else if (command == "catalogue") status = run_catalogue(command_words);
     else status = run_view(command_words);
     close_file(0);
     close_screen();

@@ -1,17 +1,22 @@
-// The file-open dialog on Windows: the common open-file dialog. Where no
-// dialog can be shown (no desktop, or a headless run asked for with
-// SDL_VIDEODRIVER=dummy or offscreen, as on Linux), the console asks
-// instead. An empty result means the user cancelled.
+// The file-open dialog on Windows: the common open-file dialog, in its
+// wide form, so that a file in a folder of any letters can be chosen; the
+// path comes back in UTF-8. Where no dialog can be shown (no desktop, or a
+// headless run asked for with SDL_VIDEODRIVER=dummy or offscreen, as on
+// Linux), the console asks instead. An empty result means the user
+// cancelled.
 #include <windows.h>
 #include <commdlg.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "entry/startup.h"
 #include "runtime/console.h"
+#include "runtime/text_encoding.h"
 
 namespace quarnel {
 
@@ -24,9 +29,9 @@ bool headless_requested() {
 
 // Copies text into a fixed buffer, cut to fit with its NUL.
 template <std::size_t N>
-void fill(std::array<char, N>& buffer, std::string_view text) {
-    buffer.fill('\0');
-    std::memcpy(buffer.data(), text.data(), std::min(text.size(), N - 1));
+void fill(std::array<wchar_t, N>& buffer, std::u16string_view text) {
+    buffer.fill(L'\0');
+    std::copy_n(text.begin(), std::min(text.size(), N - 1), buffer.begin());
 }
 
 }  // namespace
@@ -34,16 +39,17 @@ void fill(std::array<char, N>& buffer, std::string_view text) {
 std::string open_file_dialog(std::string_view title, std::string_view start_dir) {
     if (!headless_requested()) {
         // One filter entry, "Wszystkie pliki." with an empty pattern.
-        static const char filter[] = "Wszystkie pliki.\0\0";
-        std::array<char, 261> file{};
-        std::array<char, 256> initial_dir{};
-        std::array<char, 32> title_buffer{};
-        fill(initial_dir, start_dir);
-        fill(title_buffer, title);
-        OPENFILENAMEA dialog{};
+        static const wchar_t filter[] = L"Wszystkie pliki.\0\0";
+        std::array<wchar_t, 261> file{};
+        std::array<wchar_t, 256> initial_dir{};
+        std::array<wchar_t, 32> title_buffer{};
+        // The folder is UTF-8, the title one of the program's own texts.
+        fill(initial_dir, utf16_from_utf8(start_dir).value_or(std::u16string()));
+        fill(title_buffer, shown_text(title));
+        OPENFILENAMEW dialog{};
         dialog.lStructSize = sizeof dialog;
         dialog.hwndOwner = nullptr;
-        dialog.hInstance = GetModuleHandleA(nullptr);
+        dialog.hInstance = GetModuleHandleW(nullptr);
         dialog.lpstrFilter = filter;
         dialog.nFilterIndex = 1;
         dialog.lpstrFile = file.data();
@@ -52,7 +58,7 @@ std::string open_file_dialog(std::string_view title, std::string_view start_dir)
         dialog.lpstrInitialDir = initial_dir.data();
         dialog.lpstrTitle = title_buffer.data();
         dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
-        if (GetOpenFileNameA(&dialog)) return std::string(file.data());
+        if (GetOpenFileNameW(&dialog)) return utf8_from_utf16(std::u16string(file.data(), file.data() + std::wcslen(file.data())));
         // No error code: the user cancelled. Otherwise no dialog could be shown.
         if (CommDlgExtendedError() == 0) return {};
     }

@@ -9,6 +9,7 @@
 #include "entry/module_state.h"
 #include "runtime/console.h"
 #include "runtime/files.h"
+#include "runtime/native_files.h"
 #include "runtime/paths.h"
 #include "runtime/text.h"
 
@@ -22,9 +23,9 @@ namespace {
 // neither place can be named.
 std::string user_setup_path() {
     const char* config_home = std::getenv("XDG_CONFIG_HOME");
-    if (config_home && config_home[0] == path_separator) return join_path(join_path(config_home, "quarnel"), "setup.txt");
+    if (config_home && is_absolute_path(config_home)) return join_path(join_path(config_home, "quarnel"), "setup.txt");
     const char* home = std::getenv("HOME");
-    if (home && home[0] == path_separator) return join_path(join_path(join_path(home, ".config"), "quarnel"), "setup.txt");
+    if (home && is_absolute_path(home)) return join_path(join_path(join_path(home, ".config"), "quarnel"), "setup.txt");
     return {};
 }
 
@@ -57,10 +58,12 @@ void read_setup() {
         // Nothing is trimmed: blanks around "=" belong to the key or the value.
         const std::string key = text_left(item, equals - 1);
         if (key != "DCpath") continue;
-        state.game_dir = text_mid(item, equals + 1, -1);
+        // The folder in the program's one encoding, with the system's separators.
+        state.game_dir = with_system_separators(native::name_from_file_text(text_mid(item, equals + 1, -1)));
         if (text_right(state.game_dir, 1) != separator) state.game_dir += separator;
     }
     close_file(file_number);
+    if (!state.game_dir.empty()) report_unusable_name(state.game_dir);
 }
 
 }  // namespace quarnel

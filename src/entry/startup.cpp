@@ -36,6 +36,7 @@ InputKind select_input() {
     state.palette_source = 1;
     state.keep_indices = false;
     state.nearest_colours = false;
+    state.palette_files = false;
     state.program_dir = program_directory();
 
     std::string input_path = command_argument(1);
@@ -46,6 +47,8 @@ InputKind select_input() {
         return InputKind::none;
     }
     if (file_exists(input_path) == 0) {
+        // A name the system cannot take gets its line and is not found.
+        report_unusable_name(input_path);
         // Second try, for a relative name: the name beside the program.
         const bool relative = is_relative_path(input_path);
         const std::string beside_program = state.program_dir + separator + input_path;
@@ -64,10 +67,12 @@ InputKind select_input() {
         if (word == "-p") {
             state.palette_source = 2;
             state.palette_image_name = command_argument(i + 1);
+            report_unusable_name(state.palette_image_name);
         }
         if (word == "-r") state.archive_kind = archive_kinds::raw_data;
         if (word == "-i") state.keep_indices = true;
         if (word == "--nearest") state.nearest_colours = true;
+        if (word == "-c") state.palette_files = true;
     }
     return take_input(input_path);
 }

@@ -1,6 +1,7 @@
 #include "mapview/map_picture.h"
 
 #include "mapview/view_loop.h"
+#include "runtime/screen.h"
 
 namespace quarnel {
 
@@ -19,6 +20,16 @@ ImagePtr draw_whole_map(const MapGrid& grid, const ViewerTileSet& tiles, std::ui
     draw_map_cells(picture.get(), grid, tiles, MapCells{0, 0, grid.width(), grid.height()}, marker_view);
     if (with_grid) draw_grid(picture.get(), grid.width(), grid.height(), width - 1, height - 1);
     return picture;
+}
+
+std::array<std::uint32_t, 256> viewer_screen_colours(const ViewerPalette& palette) {
+    std::array<std::uint32_t, 256> colours{};
+    for (int i = 0; i < 256; ++i) {
+        const PaletteColour& c = palette[static_cast<std::size_t>(i)];
+        set_palette_entry(i, c.red, c.green, c.blue);
+        colours[static_cast<std::size_t>(i)] = palette_entry(i);
+    }
+    return colours;
 }
 
 ImagePtr colour_picture(const Image& indexed, const std::array<std::uint32_t, 256>& colours) {

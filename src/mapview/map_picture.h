@@ -25,6 +25,11 @@ std::uint64_t map_picture_pixels(const MapGrid& grid);
 // every cell. Null when the map is empty or larger than the limit.
 ImagePtr draw_whole_map(const MapGrid& grid, const ViewerTileSet& tiles, std::uint8_t marker_view, bool with_grid);
 
+// The colours the viewer's screen shows for the tile set's palette: its
+// entries set from it (the screen keeps six bits of each component) and
+// read back, red in bits 0-7, green 8-15, blue 16-23.
+std::array<std::uint32_t, 256> viewer_screen_colours(const ViewerPalette& palette);
+
 // The 8-bit picture in opaque 32-bit colours: index i becomes colours[i]
 // (red in bits 0-7, green 8-15, blue 16-23, as the screen's palette holds
 // its entries). Null when the picture is not 8-bit.

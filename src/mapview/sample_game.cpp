@@ -7,6 +7,7 @@
 #include "archive/run_length_encode.h"
 #include "runtime/byte_reader.h"
 #include "runtime/files.h"
+#include "runtime/native_files.h"
 #include "runtime/paths.h"
 
 namespace quarnel {
@@ -453,6 +454,272 @@ Bytes make_unit_animations() {
     return out;
 }
 
+// ---- The second unit: a tank of raw pictures -------------------------------
+
+constexpr int tank_width = 48;
+constexpr int tank_height = 40;
+constexpr std::uint16_t tank_x_offset = 130;
+constexpr int tank_move_frames = 2, tank_fire_frames = 2;
+
+Canvas draw_tank(int stored_direction, bool firing, int step) {
+    static constexpr double facing[stored_directions][2] = {{0, 1}, {-0.7, 0.7}, {-1, 0}, {-0.7, -0.7}, {0, -1}};
+    const double fx = facing[stored_direction][0], fy = facing[stored_direction][1];
+    Canvas c(tank_width, tank_height);
+    const double cx = 24, cy = 24;
+    // Tracks that move on, a body, a turret with its gun.
+    for (int side : {-1, 1})
+        for (int i = 0; i < 5; ++i)
+            c.ellipse(cx + 15 * side, cy - 10 + 5 * i + (step % 2) * 2, 3, 2,
+                      static_cast<std::uint8_t>(colour::stone + 1 + (i + step) % 2));
+    c.ellipse(cx, cy, 12, 12, colour::road + 4);
+    c.ellipse(cx, cy, 7, 7, colour::road + 7);
+    c.line(cx, cy, cx + 18 * fx, cy + 18 * fy, colour::stone + 7);
+    if (firing && step == 1) c.ellipse(cx + 21 * fx, cy + 21 * fy, 3, 3, colour::flash + 1);
+    return c;
+}
+
+Bytes make_tank_sprites() {
+    Bytes out;
+    std::vector<Canvas> images;
+    for (int d = 0; d < stored_directions; ++d) {
+        for (int s = 0; s < tank_move_frames; ++s) images.push_back(draw_tank(d, false, s));
+        for (int s = 0; s < tank_fire_frames; ++s) images.push_back(draw_tank(d, true, s));
+    }
+    std::uint32_t data_size = 0;
+    for (const Canvas& c : images) data_size += static_cast<std::uint32_t>(c.pixels.size() + 12);
+    put_u8(out, 1);  // raw pixels
+    put_u8(out, 0);
+    put_u16le(out, static_cast<std::uint16_t>(images.size()));
+    put_u32le(out, data_size);
+    put_palette_block(out);
+    for (const Canvas& c : images) {
+        put_u16le(out, static_cast<std::uint16_t>(c.width));
+        put_u16le(out, static_cast<std::uint16_t>(c.height));
+        put_u16le(out, tank_x_offset);
+        put_u16le(out, 0);
+    }
+    for (const Canvas& c : images) out.insert(out.end(), c.pixels.begin(), c.pixels.end());
+    return out;
+}
+
+Bytes make_tank_animations() {
+    struct AnimationSpec {
+        std::string name;
+        int first, last;
+    };
+    std::vector<AnimationSpec> animations;
+    Bytes frames;
+    int frame_number = 0;
+    const std::string unit(sample_second_unit_name);
+    for (int a = 0; a < 2; ++a) {
+        const int steps = a == 0 ? tank_move_frames : tank_fire_frames;
+        for (int direction = 0; direction <= 14; direction += 2) {
+            const bool turned = direction > 8;
+            const int stored = (turned ? 16 - direction : direction) / 2;
+            animations.push_back({unit + (a == 0 ? "MOVE" : "FIRE") + std::to_string(direction), frame_number,
+                                  frame_number + steps - 1});
+            for (int s = 0; s < steps; ++s, ++frame_number) {
+                const auto image = static_cast<std::uint8_t>(stored * (tank_move_frames + tank_fire_frames) +
+                                                             (a == 0 ? 0 : tank_move_frames) + s);
+                put_frame_record(frames, unit, image, turned_reference, 0, 0, turned);
+            }
+        }
+    }
+    // An animation that names no frames: the report and the catalogue list it.
+    animations.push_back({unit + "IDLE", 1, 0});
+    Bytes out;
+    put_u16le(out, 1);
+    put_u16le(out, static_cast<std::uint16_t>(frame_number));
+    put_u16le(out, static_cast<std::uint16_t>(animations.size()));
+    put_u8(out, 0);
+    put_u8(out, 0);
+    for (const AnimationSpec& a : animations) {
+        put_name(out, a.name, 12);
+        put_u32le(out, 0);
+        put_u16le(out, static_cast<std::uint16_t>(a.first));
+        put_u16le(out, static_cast<std::uint16_t>(a.last));
+    }
+    out.resize(out.size() + 164 * static_cast<std::size_t>(frame_number), 0);
+    out.insert(out.end(), frames.begin(), frames.end());
+    return out;
+}
+
+// ---- The jungle: its own colours, tiles and keys, and a map ----------------
+
+std::array<std::array<std::uint8_t, 3>, 256> swamp_palette() {
+    auto p = sample_palette();
+    // Dark earth where the desert has sand, and green water.
+    for (int i = 0; i < 15; ++i) p[static_cast<std::size_t>(colour::sand + i)] = {static_cast<std::uint8_t>(14 + i),
+                                                                                   static_cast<std::uint8_t>(12 + i),
+                                                                                   static_cast<std::uint8_t>(6 + i / 2)};
+    for (int k = 0; k < 7; ++k)
+        p[static_cast<std::size_t>(colour::water + k)] = {static_cast<std::uint8_t>(4 + k), static_cast<std::uint8_t>(20 + 3 * k),
+                                                          static_cast<std::uint8_t>(16 + 2 * k)};
+    return p;
+}
+
+enum SwampTile : int { swamp_floor, swamp_dense, swamp_mud, swamp_river, swamp_tree, swamp_kinds };
+
+std::uint16_t swamp_key(int tile) { return static_cast<std::uint16_t>(400 + 3 * tile); }
+
+Bytes make_swamp_tile_set() {
+    Noise noise(6000);
+    Bytes out;
+    put_u16le(out, 6000);  // the tile-set code of any name but desert and jungle
+    put_u16le(out, 0);
+    put_u16le(out, static_cast<std::uint16_t>(swamp_kinds));
+    put_u16le(out, 0);
+    for (const auto& entry : swamp_palette())
+        for (std::uint8_t component : entry) put_u8(out, component);
+    for (int tile = 0; tile < swamp_kinds; ++tile) {
+        Canvas c(32, 32);
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 32; ++x) {
+                std::uint8_t index = static_cast<std::uint8_t>(colour::grass + 2 + noise.below(6));
+                if (tile == swamp_dense) index = static_cast<std::uint8_t>(colour::grass + noise.below(3));
+                if (tile == swamp_mud) index = static_cast<std::uint8_t>(colour::sand + 3 + noise.below(5));
+                if (tile == swamp_river) index = static_cast<std::uint8_t>(colour::water + (2 * x + y) / 4 % 7);
+                if (tile == swamp_tree) index = 0;
+                c.set(x, y, index);
+            }
+        if (tile == swamp_tree) {
+            c.ellipse(16, 14, 12, 11, colour::grass + 1);
+            c.ellipse(12, 10, 5, 4, colour::grass + 14);
+            c.line(16, 24, 16, 31, colour::road);
+        }
+        put_u32le(out, swamp_key(tile));
+        out.insert(out.end(), c.pixels.begin(), c.pixels.end());
+    }
+    return out;
+}
+
+Bytes make_swamp_map() {
+    Noise noise(2418);
+    const int w = 24, h = 18;
+    Bytes out;
+    put_u16le(out, static_cast<std::uint16_t>(w));
+    put_u16le(out, 0);
+    put_u16le(out, static_cast<std::uint16_t>(h));
+    put_u16le(out, 0);
+    std::vector<std::uint8_t> first_values;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            int ground = noise.below(3) == 0 ? swamp_dense : swamp_floor;
+            if (std::abs(x - 12 - y / 4) <= 1) ground = swamp_river;
+            if (x > 17 && y > 11) ground = swamp_mud;
+            const bool tree = ground != swamp_river && noise.below(6) == 0;
+            put_u16le(out, swamp_key(ground));
+            put_u16le(out, tree ? swamp_key(swamp_tree) : 0);
+            first_values.push_back(ground == swamp_river ? 0x00 : 0x80);
+        }
+    for (const std::uint8_t value : first_values) {
+        put_u8(out, value);
+        put_u8(out, 0);
+    }
+    return out;
+}
+
+// ---- Containers -------------------------------------------------------------
+
+Bytes make_icon_set() {
+    // .trs: three 16 x 16 icons of raw indices.
+    std::vector<Canvas> icons;
+    for (int i = 0; i < 3; ++i) {
+        Canvas c(16, 16);
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x) c.set(x, y, static_cast<std::uint8_t>(colour::stone + (x + y) / 5));
+        c.ellipse(8, 8, 5 - i, 5 - i, static_cast<std::uint8_t>(colour::blood + i));
+        icons.push_back(c);
+    }
+    Bytes out(8, 0);
+    put_u16le(out, static_cast<std::uint16_t>(icons.size()));
+    out.resize(32, 0);
+    for (const Canvas& c : icons) {
+        put_u32le(out, 0);
+        put_u16le(out, static_cast<std::uint16_t>(c.width));
+        put_u16le(out, static_cast<std::uint16_t>(c.height));
+        out.resize(out.size() + 8, 0);
+    }
+    for (const Canvas& c : icons) out.insert(out.end(), c.pixels.begin(), c.pixels.end());
+    return out;
+}
+
+struct ItemSpec {
+    std::string name;
+    Bytes bytes;
+};
+
+Bytes make_container(const std::vector<ItemSpec>& items, bool named) {
+    Bytes out(8, 0);
+    put_u16le(out, static_cast<std::uint16_t>(items.size()));
+    out.resize(32, 0);
+    for (const ItemSpec& item : items) {
+        const auto size = static_cast<std::uint32_t>(item.bytes.size());
+        if (named) {
+            put_name(out, item.name, 16);
+            put_u32le(out, 0);
+            put_u8(out, static_cast<std::uint8_t>(size));
+            put_u8(out, static_cast<std::uint8_t>(size >> 8));
+            put_u8(out, static_cast<std::uint8_t>(size >> 16));
+            out.resize(out.size() + 9, 0);
+        } else {
+            put_u32le(out, 0);
+            put_u8(out, static_cast<std::uint8_t>(size));
+            put_u8(out, static_cast<std::uint8_t>(size >> 8));
+            put_u8(out, static_cast<std::uint8_t>(size >> 16));
+            out.resize(out.size() + 9, 0);
+        }
+    }
+    for (const ItemSpec& item : items) out.insert(out.end(), item.bytes.begin(), item.bytes.end());
+    return out;
+}
+
+// A .pal item: 256 colours of 8-bit components.
+Bytes pal_item(const std::array<std::array<std::uint8_t, 3>, 256>& six_bit) {
+    Bytes out;
+    for (const auto& entry : six_bit)
+        for (const std::uint8_t component : entry) put_u8(out, static_cast<std::uint8_t>(component * 4 + (component ? 3 : 0)));
+    return out;
+}
+
+Bytes make_screens() {
+    // A title screen of 640 x 480 with bands and a frame, and a button.
+    Bytes screen(std::size_t{640} * 480);
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x) {
+            std::uint8_t index = static_cast<std::uint8_t>(colour::grass + (y / 30) % 16);
+            if (x < 8 || x >= 632 || y < 8 || y >= 472) index = colour::white;
+            if (std::abs(x - 320) < 140 && std::abs(y - 240) < 40) index = static_cast<std::uint8_t>(colour::ruin + (x / 20) % 4);
+            screen[static_cast<std::size_t>(y * 640 + x)] = index;
+        }
+    Canvas button(64, 24);
+    for (int y = 0; y < 24; ++y)
+        for (int x = 0; x < 64; ++x) button.set(x, y, (x < 2 || y < 2 || x > 61 || y > 21) ? colour::white : colour::stone + 3);
+    button.line(20, 12, 44, 12, colour::flash);
+    Bytes button_item;
+    put_u16le(button_item, 64);
+    put_u16le(button_item, 24);
+    button_item.resize(12, 0);
+    button_item.insert(button_item.end(), button.pixels.begin(), button.pixels.end());
+    const std::string credits = "Sample game of quarnel: every picture drawn by the project.\r\n";
+    return make_container({{"TITLE.PAL", pal_item(sample_palette())},
+                           {"TITLE.SCR", screen},
+                           {"BUTTON.PAL", pal_item(swamp_palette())},
+                           {"BUTTON.SPR", button_item},
+                           {"CREDITS.TXT", Bytes(credits.begin(), credits.end())}},
+                          true);
+}
+
+Bytes make_sounds() {
+    std::vector<ItemSpec> items;
+    for (int i = 0; i < 3; ++i) {
+        Bytes tone;
+        for (int t = 0; t < 200 + 50 * i; ++t) tone.push_back(static_cast<std::uint8_t>(128 + 100 * std::sin(t * (0.2 + 0.1 * i))));
+        items.push_back({std::to_string(i + 1), tone});
+    }
+    return make_container(items, false);
+}
+
 bool write_file(const std::string& path, const Bytes& bytes, std::string& error) {
     if (write_whole_file(path, bytes)) return true;
     error = "cannot write " + path;
@@ -467,6 +734,13 @@ SampleGame make_sample_game() {
     game.unit_animations = make_unit_animations();
     game.tile_set = make_tile_set();
     game.map = make_map();
+    game.second_unit_sprites = make_tank_sprites();
+    game.second_unit_animations = make_tank_animations();
+    game.second_tile_set = make_swamp_tile_set();
+    game.second_map = make_swamp_map();
+    game.raw_image_set = make_icon_set();
+    game.named_container = make_screens();
+    game.numbered_container = make_sounds();
     return game;
 }
 
@@ -476,8 +750,8 @@ std::string sample_map_path(std::string_view folder) {
 
 bool write_sample_game(std::string_view folder, const SampleGame& game, std::string& error) {
     std::error_code code;
-    for (const char* sub : {"sprites", "animate", "scenario"}) {
-        std::filesystem::create_directories(join_path(folder, sub), code);
+    for (const char* sub : {"sprites", "animate", "scenario", "interface"}) {
+        std::filesystem::create_directories(native::system_path(join_path(folder, sub)), code);
         if (code) {
             error = "cannot create " + join_path(folder, sub);
             return false;
@@ -487,7 +761,16 @@ bool write_sample_game(std::string_view folder, const SampleGame& game, std::str
     return write_file(join_path(join_path(folder, "sprites"), unit + ".SPR"), game.unit_sprites, error) &&
            write_file(join_path(join_path(folder, "animate"), unit + ".FIN"), game.unit_animations, error) &&
            write_file(join_path(join_path(folder, "scenario"), "DESERT.BTS"), game.tile_set, error) &&
-           write_file(sample_map_path(folder), game.map, error);
+           write_file(sample_map_path(folder), game.map, error) &&
+           write_file(join_path(join_path(folder, "sprites"), std::string(sample_second_unit_name) + ".SPR"),
+                      game.second_unit_sprites, error) &&
+           write_file(join_path(join_path(folder, "animate"), std::string(sample_second_unit_name) + ".FIN"),
+                      game.second_unit_animations, error) &&
+           write_file(join_path(join_path(folder, "scenario"), "SWAMP.BTS"), game.second_tile_set, error) &&
+           write_file(join_path(join_path(folder, "scenario"), "SWAMP.MAP"), game.second_map, error) &&
+           write_file(join_path(join_path(folder, "interface"), "ICONS.TRS"), game.raw_image_set, error) &&
+           write_file(join_path(join_path(folder, "interface"), "SCREENS.TRC"), game.named_container, error) &&
+           write_file(join_path(join_path(folder, "interface"), "SOUNDS.TRW"), game.numbered_container, error);
 }
 
 }  // namespace quarnel

@@ -14,6 +14,8 @@ constexpr int vertical_drop_limit = 0x60;  // larger drops are taken as 0
 constexpr std::int32_t turned_reference_base = 242;
 constexpr std::int32_t unturned_offset_base = 144;
 
+}  // namespace
+
 FramePlacement place_frame(const FrameRecord& record, const UnitSpriteSet& sprites) {
     FramePlacement placement;
     placement.picture_slot = 2 * std::int32_t{record.image_number} + (record.turned() ? 1 : 0);
@@ -23,8 +25,6 @@ FramePlacement place_frame(const FrameRecord& record, const UnitSpriteSet& sprit
                                             : unturned_offset_base - sprites.x_offset(record.image_number);
     return placement;
 }
-
-}  // namespace
 
 const UnitAnimation* UnitAnimationSet::animation(std::int32_t index) const {
     if (index < 0 || index >= static_cast<std::int32_t>(animations.size())) return nullptr;

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "anim/animation_description.h"
 #include "mapview/viewer_pictures.h"
 
 namespace quarnel {
@@ -47,6 +48,11 @@ struct UnitAnimationSet {
     const FramePlacement* frame(std::int32_t number) const;
     void clear();
 };
+
+// Where the viewer places the picture of a frame record: the slot of its
+// image number (the mirrored twin when the record is turned) and the x and y
+// placement from the unit sprite set's heights and x offsets.
+FramePlacement place_frame(const FrameRecord& record, const UnitSpriteSet& sprites);
 
 // Animations whose name contains this word are left out: "BLOOD" for REAP
 // and BARR, "SMOKEY" for TRSC, "DUPA" (matching nothing real) otherwise.

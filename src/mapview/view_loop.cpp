@@ -103,14 +103,18 @@ void draw_grid(Image* target, int columns, int rows, int right, int bottom) {
     }
 }
 
+void draw_unit_frame(Image* target, const UnitSpriteSet& unit, const FramePlacement& frame, int shift_x, int shift_y) {
+    if (const Image* picture = unit.picture(frame.picture_slot))
+        draw_image(target, unit_anchor - frame.x_placement + shift_x, unit_anchor - frame.y_placement + shift_y, *picture,
+                   true);
+}
+
 void draw_view(Image* target, const ViewState& state, const ViewerScene& scene) {
     draw_map_cells(target, scene.grid, scene.tiles, MapCells{state.scroll_column, state.scroll_row, view_columns, view_rows},
                    state.marker_view);
     // Unit: fixed on the screen, not moving with the map.
     const UnitAnimationSet& animations = scene.animations;
-    if (const FramePlacement* frame = animations.frame(animations.current_frame))
-        if (const Image* picture = scene.unit.picture(frame->picture_slot))
-            draw_image(target, unit_anchor - frame->x_placement, unit_anchor - frame->y_placement, *picture, true);
+    if (const FramePlacement* frame = animations.frame(animations.current_frame)) draw_unit_frame(target, scene.unit, *frame);
     // Grid: lines end at pixel 400 in both directions.
     if (state.grid == 1) draw_grid(target, grid_lines, grid_lines, grid_extent, grid_extent);
 }

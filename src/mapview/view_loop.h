@@ -97,6 +97,11 @@ void draw_map_cells(Image* target, const MapGrid& grid, const ViewerTileSet& til
 // bottom edge of each of the first rows cells, from the left to pixel
 // column right.
 void draw_grid(Image* target, int columns, int rows, int right, int bottom);
+// The unit's frame: its picture drawn transparent with its top-left corner
+// at (160 - x placement, 160 - y placement), moved by (shift_x, shift_y);
+// nothing when the sprite set lacks the picture.
+void draw_unit_frame(Image* target, const UnitSpriteSet& unit, const FramePlacement& frame, int shift_x = 0,
+                     int shift_y = 0);
 // Steps 4 to 7: map, overlays, markers, unit and grid, in that order.
 void draw_view(Image* target, const ViewState& state, const ViewerScene& scene);
 // Step 8's title for the pointer at pixel (x, y).

@@ -200,31 +200,132 @@ std::optional<std::vector<std::uint8_t>> png_encode(const Image& image) {
                        });
 }
 
-std::optional<std::vector<std::uint8_t>> png_encode_indexed(const Image& image, const std::array<std::uint32_t, 256>& colours,
-                                                            bool index_0_transparent) {
-    const auto layout = image_layout(image);
-    if (!layout || layout->bytes_per_pixel != 1) return std::nullopt;
-    if (!png_writable_size(layout->width, layout->height)) return std::nullopt;
+namespace {
+
+// PLTE of the 256 colours (0xAARRGGBB, alpha not written).
+std::array<std::uint8_t, 768> palette_chunk_data(const std::array<std::uint32_t, 256>& colours) {
     std::array<std::uint8_t, 768> palette{};
     for (std::size_t i = 0; i < colours.size(); ++i) {
         palette[3 * i] = static_cast<std::uint8_t>(colours[i] >> 16);
         palette[3 * i + 1] = static_cast<std::uint8_t>(colours[i] >> 8);
         palette[3 * i + 2] = static_cast<std::uint8_t>(colours[i]);
     }
-    // tRNS of one entry: index 0 fully transparent, every other index opaque.
-    static constexpr std::uint8_t zero_transparent[1] = {0};
-    const std::span<const std::uint8_t> transparency =
-        index_0_transparent ? std::span<const std::uint8_t>(zero_transparent) : std::span<const std::uint8_t>();
+    return palette;
+}
+
+// tRNS of one entry: index 0 fully transparent, every other index opaque.
+constexpr std::uint8_t zero_transparent[1] = {0};
+std::span<const std::uint8_t> transparency_chunk_data(bool index_0_transparent) {
+    return index_0_transparent ? std::span<const std::uint8_t>(zero_transparent) : std::span<const std::uint8_t>();
+}
+
+// Filter byte 0 (None) and the indices as they stand.
+void fill_index_rows(const Image& image, const ImageLayout& rows, std::uint32_t first_row, std::uint32_t row_count,
+                     std::uint8_t* out) {
+    const std::size_t row_size = 1 + std::size_t{rows.width};
+    for (std::uint32_t r = 0; r < row_count; ++r) {
+        std::uint8_t* row = out + std::size_t{r} * row_size;
+        row[0] = 0;
+        std::memcpy(row + 1, image_row(image, rows, first_row + r), rows.width);
+    }
+}
+
+}  // namespace
+
+std::optional<std::vector<std::uint8_t>> png_encode_indexed(const Image& image, const std::array<std::uint32_t, 256>& colours,
+                                                            bool index_0_transparent) {
+    const auto layout = image_layout(image);
+    if (!layout || layout->bytes_per_pixel != 1) return std::nullopt;
+    if (!png_writable_size(layout->width, layout->height)) return std::nullopt;
+    const std::array<std::uint8_t, 768> palette = palette_chunk_data(colours);
     const ImageLayout rows = *layout;
     const std::size_t row_size = 1 + std::size_t{rows.width};
-    return encode_file(rows.width, rows.height, 3, row_size, palette, transparency,
+    return encode_file(rows.width, rows.height, 3, row_size, palette, transparency_chunk_data(index_0_transparent),
                        [&](std::uint32_t first_row, std::uint32_t row_count, std::uint8_t* out) {
-                           for (std::uint32_t r = 0; r < row_count; ++r) {
-                               std::uint8_t* row = out + std::size_t{r} * row_size;
-                               row[0] = 0;  // filter None
-                               std::memcpy(row + 1, image_row(image, rows, first_row + r), rows.width);
-                           }
+                           fill_index_rows(image, rows, first_row, row_count, out);
                        });
+}
+
+std::optional<std::vector<std::uint8_t>> png_encode_animated_indexed(std::uint32_t frame_count, const PngFrameSource& frame,
+                                                                     const std::array<std::uint32_t, 256>& colours,
+                                                                     bool index_0_transparent,
+                                                                     const PngAnimationTiming& timing) {
+    // Sequence numbers run over fcTL and fdAT chunks together, from 0; two
+    // per frame, so the count must leave them within 31 bits.
+    if (frame_count == 0 || frame_count > 0x3FFFFFFF || !frame) return std::nullopt;
+    try {
+        std::vector<std::uint8_t> file(png_signature, png_signature + sizeof png_signature);
+        auto append_chunk = [&file](const char (&type)[5], std::span<const std::uint8_t> data) {
+            const std::size_t at = file.size();
+            file.resize(at + 12 + data.size());
+            store_chunk(file.data() + at, type, data);
+        };
+        std::uint32_t width = 0, height = 0, sequence = 0;
+        std::vector<std::uint8_t> compressed, with_sequence;
+        for (std::uint32_t i = 0; i < frame_count; ++i) {
+            const Image* picture = frame(i);
+            if (!picture) return std::nullopt;
+            const auto layout = image_layout(*picture);
+            if (!layout || layout->bytes_per_pixel != 1) return std::nullopt;
+            if (i == 0) {
+                if (!png_writable_size(layout->width, layout->height)) return std::nullopt;
+                width = layout->width;
+                height = layout->height;
+                std::uint8_t header[13];
+                store_u32be(header, width);
+                store_u32be(header + 4, height);
+                header[8] = 8;   // bit depth
+                header[9] = 3;   // indexed colour
+                header[10] = header[11] = header[12] = 0;
+                append_chunk("IHDR", header);
+                std::uint8_t control[8];
+                store_u32be(control, frame_count);
+                store_u32be(control + 4, timing.plays);
+                append_chunk("acTL", control);
+                append_chunk("PLTE", palette_chunk_data(colours));
+                if (index_0_transparent) append_chunk("tRNS", transparency_chunk_data(true));
+            } else if (layout->width != width || layout->height != height) {
+                return std::nullopt;
+            }
+            // The frame's control: the whole canvas, its delay, nothing
+            // disposed and its pixels (transparent ones too) replacing the
+            // canvas.
+            std::uint8_t control[26]{};
+            store_u32be(control, sequence++);
+            store_u32be(control + 4, width);
+            store_u32be(control + 8, height);
+            control[20] = static_cast<std::uint8_t>(timing.delay_numerator >> 8);
+            control[21] = static_cast<std::uint8_t>(timing.delay_numerator);
+            control[22] = static_cast<std::uint8_t>(timing.delay_denominator >> 8);
+            control[23] = static_cast<std::uint8_t>(timing.delay_denominator);
+            control[24] = 0;  // dispose: none
+            control[25] = 0;  // blend: source
+            append_chunk("fcTL", control);
+
+            const ImageLayout rows = *layout;
+            compressed.clear();
+            const auto size = deflate_rows(rows.height, 1 + std::size_t{rows.width}, 0,
+                                           [&](std::uint32_t first_row, std::uint32_t row_count, std::uint8_t* out) {
+                                               fill_index_rows(*picture, rows, first_row, row_count, out);
+                                           },
+                                           compressed);
+            if (!size || *size > png_max_chunk_length - 4) return std::nullopt;
+            compressed.resize(*size);
+            if (i == 0) {
+                append_chunk("IDAT", compressed);
+            } else {
+                // fdAT: the sequence number, then the frame's zlib stream.
+                with_sequence.resize(4 + compressed.size());
+                store_u32be(with_sequence.data(), sequence++);
+                std::memcpy(with_sequence.data() + 4, compressed.data(), compressed.size());
+                append_chunk("fdAT", with_sequence);
+            }
+        }
+        append_chunk("IEND", {});
+        return file;
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
 }
 
 int png_save(std::string_view file_name, const Image* image) {

@@ -1,10 +1,13 @@
 // PNG writer: an image buffer of 32-bit pixels as an 8-bit RGBA PNG, or one
 // of 8-bit palette indices as an indexed PNG with its 256 colours (option -i
 // of extraction); filter None, one IDAT chunk, zlib at the default level.
+// Several indexed frames of one size make an animated PNG (APNG: acTL,
+// fcTL, fdAT), whose first frame is the ordinary image.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -36,5 +39,28 @@ int png_save_indexed(std::string_view file_name, const Image* image, const std::
                      bool index_0_transparent);
 std::optional<std::vector<std::uint8_t>> png_encode_indexed(const Image& image, const std::array<std::uint32_t, 256>& colours,
                                                             bool index_0_transparent);
+
+// How an animated PNG plays: each frame shows for delay_numerator /
+// delay_denominator seconds; plays 0 loops for ever.
+struct PngAnimationTiming {
+    std::uint16_t delay_numerator = 1;
+    std::uint16_t delay_denominator = 10;
+    std::uint32_t plays = 0;
+};
+
+// The frames of an animation, asked for one at a time: frame(i) gives an
+// 8-bit picture of the animation's size, used until the next call.
+using PngFrameSource = std::function<const Image*(std::uint32_t)>;
+
+// An animated PNG of frame_count indexed frames (colour type 3, depth 8,
+// PLTE and tRNS as png_encode_indexed writes them). Every frame covers the
+// whole canvas and replaces the one before it (dispose none, blend source),
+// so a transparent pixel shows the page behind it. The first frame is the
+// default image (IDAT), so a viewer that cannot animate shows it. Nothing
+// when a frame is missing, not 8-bit or not of the first frame's size.
+std::optional<std::vector<std::uint8_t>> png_encode_animated_indexed(std::uint32_t frame_count, const PngFrameSource& frame,
+                                                                     const std::array<std::uint32_t, 256>& colours,
+                                                                     bool index_0_transparent,
+                                                                     const PngAnimationTiming& timing);
 
 }  // namespace quarnel

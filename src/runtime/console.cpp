@@ -179,10 +179,10 @@ void print_text(int file_number, std::string_view text, bool newline) {
         if (newline) grid_new_line();
         return;
     }
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    if (newline) std::fwrite("\r\n", 1, 2, stdout);
-    std::fflush(stdout);
+    terminal::write_output(newline ? std::string(text) + "\r\n" : std::string(text));
 }
+
+void print_error_text(std::string_view text) { terminal::write_error(text); }
 
 void print_integer(int file_number, std::int32_t value, bool newline) {
     print_text(file_number, (value >= 0 ? " " : "") + decimal_text(value), newline);

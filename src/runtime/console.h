@@ -30,6 +30,9 @@ void restore_terminal();
 void print_text(int file_number, std::string_view text, bool newline);
 void print_integer(int file_number, std::int32_t value, bool newline);
 void print_byte(int file_number, std::uint8_t value, bool newline);
+// Writes the text to standard error as it is (no line end added), shown on
+// a console as print_text shows text on the terminal.
+void print_error_text(std::string_view text);
 void clear_screen();
 
 // Writes the prompt (and "? " when question is set), reads one typed line

@@ -120,4 +120,14 @@ void clear() {
     std::fflush(stdout);
 }
 
+void write_output(std::string_view bytes) {
+    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+    std::fflush(stdout);
+}
+
+void write_error(std::string_view bytes) {
+    std::fwrite(bytes.data(), 1, bytes.size(), stderr);
+    std::fflush(stderr);
+}
+
 }  // namespace quarnel::terminal

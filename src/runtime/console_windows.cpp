@@ -3,15 +3,20 @@
 // Standard input and output are in binary mode: CR LF, 0x1A and every other
 // byte pass unchanged both ways. A console input (told by GetConsoleMode;
 // _isatty is also true for NUL) is read in key mode with ReadConsoleInputA
-// and in line mode, with the console's own echo, with ReadConsoleA; the
-// console shows the program's text in the Windows-1250 code page. Any other
-// input (a pipe, a file, NUL) is read by a thread of its own with blocking
-// reads, since a pipe cannot be polled reliably; its end is a read of no
-// bytes or a broken pipe.
+// (keys in the Windows-1250 code page) and in line mode, with the console's
+// own echo, with ReadConsoleW: a typed line arrives in UTF-8, as a path
+// does from the rest of the system. A console output is written with
+// WriteConsoleW, each line read as shown_text reads it, so that a path in
+// any letters and the program's Windows-1250 texts both show as they are.
+// Any other input (a pipe, a file, NUL) is read by a thread of its own with
+// blocking reads, since a pipe cannot be polled reliably; its end is a read
+// of no bytes or a broken pipe. Its bytes, like those written to a pipe or
+// a file, pass unchanged (UTF-8 names, as on Linux).
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -20,6 +25,7 @@
 #include <thread>
 
 #include "runtime/terminal.h"
+#include "runtime/text_encoding.h"
 
 namespace quarnel::terminal {
 
@@ -151,13 +157,40 @@ Read read_console_keys(std::string& pending, int timeout_ms) {
     }
 }
 
-// The console in line mode: one typed line with its CR LF.
+// The console in line mode: one typed line with its CR LF, in UTF-8. A
+// character in two halves that a read splits keeps its first half for the
+// next read.
 Read read_console_line(std::string& pending) {
-    char buffer[1024];
+    static std::u16string first_half;
+    wchar_t buffer[1024];
     DWORD got = 0;
-    if (!ReadConsoleA(input_handle(), buffer, sizeof buffer, &got, nullptr) || got == 0) return Read::ended;
-    pending.append(buffer, got);
+    if (!ReadConsoleW(input_handle(), buffer, 1024, &got, nullptr) || got == 0) return Read::ended;
+    std::u16string typed = first_half;
+    first_half.clear();
+    typed.append(buffer, buffer + got);
+    if (typed.back() >= 0xD800 && typed.back() <= 0xDBFF) {
+        first_half = typed.back();
+        typed.pop_back();
+    }
+    pending += utf8_from_utf16(typed);
     return Read::bytes;
+}
+
+void write_to(std::FILE* stream, HANDLE h, std::string_view bytes) {
+    if (!is_console(h)) {
+        std::fwrite(bytes.data(), 1, bytes.size(), stream);
+        std::fflush(stream);
+        return;
+    }
+    std::fflush(stream);
+    const std::u16string shown = shown_text(bytes);
+    const std::wstring wide(shown.begin(), shown.end());
+    for (std::size_t at = 0; at < wide.size();) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(wide.size() - at, 8192));
+        DWORD written = 0;
+        if (!WriteConsoleW(h, wide.data() + at, chunk, &written, nullptr) || written == 0) return;
+        at += written;
+    }
 }
 
 }  // namespace
@@ -212,6 +245,10 @@ void end_line_input() {
     SetConsoleMode(input_handle(), key_mode_flags(g_console.saved_mode));
     g_console.line_mode = false;
 }
+
+void write_output(std::string_view bytes) { write_to(stdout, output_handle(), bytes); }
+
+void write_error(std::string_view bytes) { write_to(stderr, GetStdHandle(STD_ERROR_HANDLE), bytes); }
 
 void clear() {
     const HANDLE h = output_handle();

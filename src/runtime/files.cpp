@@ -302,6 +302,13 @@ std::string program_directory() {
 
 std::string absolute_path(std::string_view name) { return native::full_path(name); }
 
+bool report_unusable_name(std::string_view name) {
+    const std::string reason = unusable_name_reason(name);
+    if (reason.empty()) return false;
+    print_text(0, "Nazwa nie do uzycia (" + reason + ") | the system cannot take this name: " + std::string(name), true);
+    return true;
+}
+
 std::string first_match(std::string_view pattern, unsigned attribute_mask) {
     g_listing = Listing{};
     const std::string folder = path_dir_part(pattern);
@@ -325,10 +332,9 @@ std::string next_match() {
     return g_listing.names[g_listing.next++];
 }
 
-void set_command_arguments(int argc, char** argv) {
-    g_arguments.clear();
-    for (int i = 0; i < argc; ++i) g_arguments.emplace_back(argv[i] ? argv[i] : "");
-}
+void set_command_arguments(int argc, char** argv) { g_arguments = native::command_line_words(argc, argv); }
+
+int command_argument_count() { return static_cast<int>(g_arguments.size()); }
 
 std::string command_argument(int index) {
     if (index < 0 || static_cast<std::size_t>(index) >= g_arguments.size()) return {};

@@ -67,17 +67,26 @@ std::string program_directory();
 // The full path of a name: a relative name is taken from the current
 // folder, and "." and ".." parts are resolved.
 std::string absolute_path(std::string_view name);
-// A name that absolute_path would take from the current folder (on Windows
-// neither "\..." nor a drive letter's "D:...").
-bool is_relative_path(std::string_view name);
+
+// Why the system cannot take the name as a path; empty when it can. On
+// Windows: a NUL byte, bytes that are not UTF-8 (an unpaired surrogate
+// among them), a part longer than 255 characters or a whole longer than
+// 32767; elsewhere every name can be tried.
+std::string unusable_name_reason(std::string_view name);
+// Prints a line that says why the name cannot be used, when it cannot;
+// true then. The caller goes on as for a file that is not there.
+bool report_unusable_name(std::string_view name);
 
 // Whether the system takes the text as the name of a file inside a folder:
 // never a separator or a NUL; on Windows also none of < > : " \ | ? * or a
-// control byte, no trailing dot or blank, and no device name (CON, PRN, AUX,
-// NUL, COM1-9, LPT1-9, with any extension).
+// control byte, no trailing dot or blank, no device name (CON, PRN, AUX,
+// NUL, COM1-9, LPT1-9, with any extension), and UTF-8 throughout.
 bool file_name_allowed(std::string_view name);
 // Whether the byte may stand anywhere in such a name.
 bool file_name_char_allowed(char c);
+// The name with "_" for every byte that may stand in no such name (on
+// Windows also for each byte that is not part of a UTF-8 character).
+std::string with_allowed_letters(std::string_view name);
 
 inline constexpr unsigned plain_file_mask = 0x21;
 // First entry of the folder matching the pattern's wildcard ("dir/*.png"),
@@ -85,8 +94,11 @@ inline constexpr unsigned plain_file_mask = 0x21;
 std::string first_match(std::string_view pattern, unsigned attribute_mask);
 std::string next_match();
 
-// Argument at that index (0 = the program path); empty when absent.
+// Argument at that index (0 = the program path); empty when absent. The
+// arguments are UTF-8 (on Windows read from the wide command line).
 std::string command_argument(int index);
+// The number of arguments, the program path included.
+int command_argument_count();
 void set_command_arguments(int argc, char** argv);
 
 [[noreturn]] void end_program(int status);

@@ -149,7 +149,7 @@ std::string executable_path() {
 
 std::string full_path(std::string_view name) {
     std::filesystem::path full{std::string(name)};
-    if (full.is_relative()) {
+    if (!is_absolute_path(name)) {
         std::error_code ec;
         const auto current = std::filesystem::current_path(ec);
         if (ec) return std::string(name);
@@ -184,11 +184,29 @@ bool list_folder(const std::string& folder, std::vector<FolderEntry>& entries, b
     return true;
 }
 
+std::filesystem::path system_path(std::string_view name) { return std::filesystem::path(std::string(name)); }
+
+std::FILE* open_stream(std::string_view name, const char* mode) { return std::fopen(std::string(name).c_str(), mode); }
+
+std::vector<std::string> command_line_words(int argc, char** argv) {
+    std::vector<std::string> words;
+    for (int i = 0; i < argc; ++i) words.emplace_back(argv[i] ? argv[i] : "");
+    return words;
+}
+
+std::string name_from_file_text(std::string_view text) { return std::string(text); }
+
 }  // namespace native
 
-bool is_relative_path(std::string_view name) { return name.empty() || name.front() != '/'; }
+std::string unusable_name_reason(std::string_view) { return {}; }
 
 bool file_name_char_allowed(char c) { return c != '/' && c != '\0'; }
+
+std::string with_allowed_letters(std::string_view name) {
+    std::string letters;
+    for (const char c : name) letters.push_back(file_name_char_allowed(c) ? c : '_');
+    return letters;
+}
 
 bool file_name_allowed(std::string_view name) {
     for (const char c : name)

@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -81,5 +83,25 @@ struct FolderEntry {
 // False when the folder cannot be read. Without read_only_bits the 0x01
 // bit may be left out (where it costs a look at every entry).
 bool list_folder(const std::string& folder, std::vector<FolderEntry>& entries, bool read_only_bits = true);
+
+// Names are UTF-8 inside the program on every system. Windows takes them in
+// UTF-16: each call converts there, and a name that cannot be converted
+// (see unusable_name_reason in files.h) reaches no system call: the call
+// fails as for a missing file.
+
+// The name for the standard library's file operations; on Windows an empty
+// path, which every operation refuses, when it cannot be converted.
+std::filesystem::path system_path(std::string_view name);
+// A C stream on the file, with fopen's modes; nullptr when it cannot be opened.
+std::FILE* open_stream(std::string_view name, const char* mode);
+
+// The command line's words in UTF-8 (on Windows taken from the wide
+// command line, whatever the system's code page).
+std::vector<std::string> command_line_words(int argc, char** argv);
+
+// A path read from a text file that the user wrote (setup.txt): UTF-8 as it
+// is; on Windows, bytes that are not UTF-8 are read in the system's ANSI
+// code page (an editor's "ANSI" file) and converted.
+std::string name_from_file_text(std::string_view text);
 
 }  // namespace quarnel::native

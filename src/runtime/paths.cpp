@@ -23,6 +23,28 @@ std::string join_path(std::string_view dir, std::string_view name) {
     return out;
 }
 
+#ifdef _WIN32
+namespace {
+bool is_slash(char c) { return c == '\\' || c == '/'; }
+bool is_drive_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+}  // namespace
+
+bool is_absolute_path(std::string_view path) {
+    if (path.size() >= 3 && is_drive_letter(path[0]) && path[1] == ':' && is_slash(path[2])) return true;
+    return path.size() >= 2 && is_slash(path[0]) && is_slash(path[1]);
+}
+
+bool is_relative_path(std::string_view path) {
+    if (path.empty()) return true;
+    if (is_absolute_path(path) || is_slash(path[0])) return false;
+    return !(path.size() >= 2 && is_drive_letter(path[0]) && path[1] == ':');
+}
+#else
+bool is_absolute_path(std::string_view path) { return !path.empty() && path.front() == '/'; }
+
+bool is_relative_path(std::string_view path) { return !is_absolute_path(path); }
+#endif
+
 std::string path_file_name(std::string_view path) {
     const auto cut = path.find_last_of(path_separator);
     return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));

@@ -1,5 +1,6 @@
-// Paths: the one separator and the one joining rule, and look-ups that
-// ignore letter case for names written by case-insensitive systems.
+// Paths: the one separator, the one joining rule, the one rule for what is
+// absolute, and look-ups that ignore letter case for names written by
+// case-insensitive systems.
 #pragma once
 
 #include <string>
@@ -22,6 +23,16 @@ std::string with_system_separators(std::string_view path);
 // dir + separator + name; no separator is doubled when dir already ends in
 // one, and an empty dir gives the name alone.
 std::string join_path(std::string_view dir, std::string_view name);
+
+// Whether the path names its place from a root of its own, whatever the
+// current folder: on Windows a drive letter with a separator (C:\x or C:/x)
+// or two separators first (a UNC path such as \\server\share\x, also
+// written with "/"); elsewhere a leading "/".
+bool is_absolute_path(std::string_view path);
+// Whether the system takes the path from the current folder: not absolute
+// and, on Windows, neither rooted on the current drive (\x or /x) nor in a
+// drive's own current folder (D:x).
+bool is_relative_path(std::string_view path);
 
 // The last path part (after the last separator).
 std::string path_file_name(std::string_view path);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace quarnel::terminal {
 
@@ -30,5 +31,12 @@ void begin_line_input();
 void end_line_input();
 // Clears a terminal output.
 void clear();
+
+// Writes the bytes to standard output, or to standard error, at once. A
+// Windows console shows them as shown_text reads them (paths in UTF-8 and
+// the program's Windows-1250 texts alike); anything else gets the bytes
+// unchanged.
+void write_output(std::string_view bytes);
+void write_error(std::string_view bytes);
 
 }  // namespace quarnel::terminal

@@ -291,13 +291,13 @@ void window_thread(ThreadStart* start) {
 }
 
 // The program's name, for the title of a window that has none yet.
-std::string program_name() {
-    char path[MAX_PATH];
-    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return "quarnel";
-    std::string name(path, n);
-    const std::size_t cut = name.find_last_of("\\/");
-    return cut == std::string::npos ? name : name.substr(cut + 1);
+std::wstring program_name() {
+    wchar_t path[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return L"quarnel";
+    std::wstring name(path, n);
+    const std::size_t cut = name.find_last_of(L"\\/");
+    return cut == std::wstring::npos ? name : name.substr(cut + 1);
 }
 
 // A headless run asked for as on Linux (SDL_VIDEODRIVER=dummy or offscreen),
@@ -317,9 +317,8 @@ bool window_open(int depth) {
     if (headless_environment()) return false;
     clear_shared_input();
     ThreadStart start;
-    std::string title = window_title();
-    if (title.empty()) title = program_name();
-    start.title = cp1250_to_wide(title);
+    const std::string title = window_title();
+    start.title = title.empty() ? program_name() : cp1250_to_wide(title);
     auto opened = start.opened.get_future();
     g_stop = false;
     g_thread = new std::thread(window_thread, &start);

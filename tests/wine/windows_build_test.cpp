@@ -5,13 +5,11 @@
 // report and bytediff's lines are the same; the path split takes backslash
 // and forward-slash paths with a drive letter; item names that Windows
 // refuses are written under safe names inside the folder. Under Xvfb the
-// window shows the closing line and a key ends the program.
+// window shows the closing line and a key ends the program, and the file
+// dialog, started in a program folder named in Polish, gives the chosen
+// file's path in those letters.
 //
-// tools/run-tests.sh builds the Windows programs, makes a Wine prefix and
-// starts its wineserver (Wine started from inside a test keeps the test's
-// output open through its own services), then runs these with
-// QUARNEL_WINE_TESTS=required, which makes a missing Windows build a
-// failure. Without QUARNEL_WINE_TESTS they are skipped.
+// How they are run and compared: wine_programs.h.
 #include <signal.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -33,68 +31,19 @@
 #include "runtime/screen.h"
 #include "support/run_program.h"
 #include "support/x_display.h"
+#include "wine/wine_programs.h"
 
 namespace quarnel {
 namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
-
-const std::string wine_loader = "/usr/lib/wine/wine64";
-
-std::string windows_build_dir() {
-    const char* dir = std::getenv("QUARNEL_WINDOWS_BUILD");
-    return dir != nullptr && *dir != '\0' ? dir : std::string(QUARNEL_SOURCE_DIR) + "/build-windows";
-}
-std::string windows_program(const std::string& name) { return windows_build_dir() + "/" + name + ".exe"; }
-
-// Why the Windows programs cannot run here; empty when they can.
-std::string missing_windows_build() {
-    if (!fs::exists(wine_loader)) return "Wine is not installed (" + wine_loader + ")";
-    for (const char* name : {"quarnel", "bytediff"})
-        if (!fs::exists(windows_program(name))) return "no " + windows_program(name) + " (tools/build-windows.sh)";
-    return {};
-}
-
-#define REQUIRE_WINDOWS_BUILD()                                                        \
-    do {                                                                               \
-        const char* wanted = std::getenv("QUARNEL_WINE_TESTS");                        \
-        if (wanted == nullptr || *wanted == '\0')                                      \
-            GTEST_SKIP() << "QUARNEL_WINE_TESTS is not set (tools/run-tests.sh sets it)"; \
-        const std::string missing = missing_windows_build();                           \
-        if (!missing.empty()) {                                                        \
-            if (std::string(wanted) == "required") FAIL() << missing;                  \
-            GTEST_SKIP() << missing;                                                   \
-        }                                                                              \
-    } while (false)
-
-// The path under which a Windows program run by Wine sees a Linux path.
-std::string wine_path(const std::string& path) {
-    std::string out = "Z:" + path;
-    std::replace(out.begin(), out.end(), '/', '\\');
-    return out;
-}
-
-test::ProgramRun run_windows(const std::string& name, const std::vector<std::string>& arguments,
-                             const std::string& input, const std::string& dir) {
-    std::vector<std::string> words{windows_program(name)};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    return test::run_program(wine_loader, words, input, dir, 120, {"WINEDEBUG=-all"});
-}
-
-test::ProgramRun run_linux(const std::string& name, const std::vector<std::string>& arguments,
-                           const std::string& input, const std::string& dir) {
-    return test::run_program(std::string(QUARNEL_BINARY_DIR) + "/" + name, arguments, input, dir);
-}
-
-// Every file under the folder by its relative path, with its bytes.
-std::map<std::string, std::string> tree(const std::string& dir) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(dir))
-        if (entry.is_regular_file())
-            files[fs::relative(entry.path(), dir).string()] = test::read_file(entry.path().string());
-    return files;
-}
+using test::run_linux;
+using test::run_windows;
+using test::tree;
+using test::wine_loader;
+using test::wine_path;
+using test::windows_program;
 
 std::string text(const Bytes& b) { return std::string(b.begin(), b.end()); }
 
@@ -178,13 +127,9 @@ TEST(WindowsBuild, ExtractionWritesTheSameFilesAsTheLinuxBuild) {
         EXPECT_FALSE(on_windows.timed_out) << job.file;
         EXPECT_NE(on_windows.output.find("Nacisnij dowolny klawisz.\r\n"), std::string::npos) << on_windows.output;
         // The transcripts differ only in the separator and the drive of the paths.
-        std::string expected = on_linux.output;
-        for (std::size_t at = 0; (at = expected.find(linux_dir, at)) != std::string::npos;)
-            expected.replace(at, linux_dir.size(), wine_path(windows_dir));
-        std::string seen = on_windows.output;
-        std::replace(expected.begin(), expected.end(), '/', '\\');
-        std::replace(seen.begin(), seen.end(), '/', '\\');
-        EXPECT_EQ(seen, expected) << job.file;
+        EXPECT_EQ(test::as_windows_transcript(on_windows.output, {}),
+                  test::as_windows_transcript(on_linux.output, {{linux_dir, windows_dir}}))
+            << job.file;
     }
     const auto linux_files = tree(linux_dir), windows_files = tree(windows_dir);
     EXPECT_GT(linux_files.size(), 30u);
@@ -378,15 +323,22 @@ TEST(WindowsBuild, TheFileDialogTakesATypedPath) {
     ASSERT_TRUE(display.started()) << "Xvfb did not start";
     restart_wine_session();
     test::TempDir dir;
-    test::write_file(dir.file("REAP.fin"), test::make_fin(test::sample_with_blocks()));
+    // The program in a folder named in Polish, the file beside it: the
+    // dialog starts there, so the name typed is the file's alone, and the
+    // path it gives back holds the folder's letters as they are.
+    const std::string folder = dir.file("\xC5\x81\xC3\xB3" "d\xC5\xBA");  // Łódź
+    fs::create_directory(folder);
+    fs::copy_file(windows_program("quarnel"), folder + "/quarnel.exe");
+    test::write_file(folder + "/REAP.fin", test::make_fin(test::sample_with_blocks()));
+    setenv("LC_ALL", "C.UTF-8", 1);  // Wine passes such names only in a UTF-8 locale
     const std::string errors = dir.file("errors.txt");
     // No input named: the open-file dialog comes first.
-    const pid_t program = display.start_program(wine_loader, {windows_program("quarnel")}, errors);
+    const pid_t program = display.start_program(wine_loader, {folder + "/quarnel.exe"}, errors);
     ASSERT_GE(program, 0);
     test::Reaper reaper{program};
     const std::string dialog = display.focused_window_of(program, first_window_ms);
     ASSERT_FALSE(dialog.empty()) << "no dialog took the focus; " << test::read_file(errors);
-    ASSERT_EQ(display.xdotool("type --delay 20 '" + wine_path(dir.file("REAP.fin")) + "'"), 0);
+    ASSERT_EQ(display.xdotool("type --delay 20 REAP.fin"), 0);
     ASSERT_EQ(display.xdotool("key Return"), 0);
     // Then the report's window: its question, and the closing key.
     std::string window;
@@ -402,7 +354,7 @@ TEST(WindowsBuild, TheFileDialogTakesATypedPath) {
     reaper.pid = -1;
     ASSERT_TRUE(WIFEXITED(status)) << test::read_file(errors);
     EXPECT_EQ(WEXITSTATUS(status), 0) << test::read_file(errors);
-    EXPECT_EQ(test::read_file(dir.file("REAP/REAP.txt")), test::sample_with_blocks_report_skipping_blood());
+    EXPECT_EQ(test::read_file(folder + "/REAP/REAP.txt"), test::sample_with_blocks_report_skipping_blood());
 }
 
 }  // namespace
