@@ -18,13 +18,11 @@
 #include "builder/picture_coding.h"
 #include "entry/module_state.h"
 #include "png/png_reader.h"
-#include "runtime/bmp.h"
 #include "runtime/console.h"
 #include "runtime/files.h"
 #include "runtime/image.h"
 #include "runtime/native_files.h"
 #include "runtime/paths.h"
-#include "runtime/screen.h"
 #include "runtime/worker_pool.h"
 
 namespace quarnel {
@@ -48,41 +46,6 @@ std::string name_ending(std::string_view path) {
     return ending;
 }
 
-// palette.bmp's 256 colours, pixel (i, 0) being colour i; nothing when the
-// file is missing or cannot be read as a BMP.
-std::optional<Palette> load_palette(const std::string& path) {
-    Palette palette{};
-    ImagePtr strip = screen_is_open() ? create_image(256, 1, 0, 32) : new_image_buffer(256, 1, 4);
-    if (!strip) return std::nullopt;
-    if (load_bmp(path, strip.get()) != 0) {
-        destroy_image(strip);
-        return std::nullopt;
-    }
-    const auto layout = image_layout(*strip);
-    if (layout && layout->bytes_per_pixel == 4 && layout->width >= 256 && layout->height >= 1) {
-        const std::uint8_t* row = image_row(*strip, *layout, 0);
-        for (std::size_t i = 0; i < palette.size(); ++i) palette[i] = read_pixel_value(row + 4 * i, 4);
-    }
-    destroy_image(strip);
-    return palette;
-}
-
-// A tile set's pass folder as extraction names it: "1" to "7"; 0 otherwise.
-int pass_number(std::string_view folder_name) {
-    if (folder_name.size() == 1 && folder_name[0] >= '1' && folder_name[0] <= '7') return folder_name[0] - '0';
-    return 0;
-}
-
-// The colours of pass p of a tile set: palette.bmp with the cycling
-// colours turned by p - 1 steps, as extraction drew that pass.
-Palette pass_colours(const Palette& palette, int pass) {
-    ExtractionPalette turned;
-    turned.working = palette;
-    turned.base = palette;
-    turned.rotate_cycle_colours(pass - 1);
-    return turned.working;
-}
-
 // How an indexed picture's indices may be taken: when its 256 palette
 // colours are the builder's (alpha aside) and a tRNS, if any, makes index
 // 0 alone transparent. Anything else is matched by colour.
@@ -99,14 +62,6 @@ IndexedUse indexed_use(const PngIndices& png, const Palette& colours) {
     const std::uint32_t alpha_0 = png.colours[0] >> 24;
     if (alpha_0 != 0 && alpha_0 != 0xFFu) return {};
     return IndexedUse{true, alpha_0 == 0};
-}
-
-// The picture's pixels as a view, or nothing when the image holds no usable
-// 32-bit pixels.
-std::optional<PictureView> view_of(const Image& image) {
-    const auto layout = image_layout(image);
-    if (!layout || layout->bytes_per_pixel != 4 || layout->width == 0 || layout->height == 0) return std::nullopt;
-    return PictureView{image_row(image, *layout, 0), layout->width, layout->height, layout->pitch};
 }
 
 // A tile is always 32 x 32: a picture of another size is cut or filled with
@@ -133,35 +88,6 @@ std::vector<std::uint8_t> fit_indices_to_tile(const PngIndices& picture) {
         std::copy(from, from + width, tile.begin() + static_cast<std::ptrdiff_t>(std::size_t{y} * tile_side));
     }
     return tile;
-}
-
-// The exact-rebuild file of the folder, when there is one that reads well
-// and belongs to these pictures; otherwise a line says why it is left aside.
-std::optional<ExactRebuildRecord> read_exact_rebuild(const std::string& dir, const std::string& archive_name,
-                                                     bool tile_set, std::uint32_t count, const BuilderConsole& console) {
-    const std::string path = join_path(dir, exact_rebuild_file_name);
-    if (!file_exists(path)) return std::nullopt;
-    auto left_aside = [&](const std::string& why) {
-        console.line(std::string(exact_rebuild_file_name) + " pominiety (" + why +
-                     ") - buduje z samych obrazkow | " + exact_rebuild_file_name + " left aside (" + why +
-                     "), building from the pictures alone");
-        return std::nullopt;
-    };
-    const auto bytes = read_whole_file(path);
-    if (!bytes) return left_aside("cannot be read");
-    ExactRebuildParse parsed = parse_exact_rebuild(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
-    if (!parsed.record) return left_aside(parsed.problem);
-    const ExactRebuildRecord& record = *parsed.record;
-    // Extraction names the folder after the archive, less its extension.
-    const std::string& recorded = record.archive_name;
-    const std::string recorded_base = recorded.size() > 4 ? recorded.substr(0, recorded.size() - 4) : recorded;
-    if (recorded_base != archive_name) return left_aside("written for " + recorded + ", not for " + archive_name);
-    if (record.tile_set != tile_set)
-        return left_aside(std::string("written for a ") + (record.tile_set ? "tile set" : "sprite set") +
-                          ", build.txt asks for a " + (tile_set ? "tile set" : "sprite set"));
-    if (record.count() != count)
-        return left_aside("lists " + decimal(record.count()) + " pictures, the folder holds " + decimal(count));
-    return std::move(parsed.record);
 }
 
 // True when no pixel outside the rectangle from (column, row) to the right
@@ -191,12 +117,10 @@ void warn_repeated_colours(const Palette& colours, const std::array<bool, palett
                  " may move to a twin (extraction with -i keeps them)");
 }
 
-// What a worker made of one picture: the coded bytes and record, and what
-// it had to say (lines and pauses), said again in order on the job's thread.
+// What a worker made of one picture, and what it had to say (lines and
+// pauses), said again in order on the job's thread.
 struct CodedResult {
-    std::vector<std::uint8_t> work;
-    CodedPicture coded;
-    bool damaged = false;
+    BuiltPicture picture;
     struct Said {
         std::string line;
         int wait_ms = -1;  // a pause instead of a line when 0 or more
@@ -273,6 +197,206 @@ ImageSize image_size_from_header(std::string_view path, const BuilderConsole& co
 
 ImageSize image_size_from_header(std::string_view path) { return image_size_from_header(path, program_console()); }
 
+std::string colour_text(std::uint32_t colour) {
+    char text[10];
+    if ((colour >> 24) == 0xFFu)
+        std::snprintf(text, sizeof text, "#%06X", static_cast<unsigned>(colour & 0xFFFFFFu));
+    else
+        std::snprintf(text, sizeof text, "#%06X%02X", static_cast<unsigned>(colour & 0xFFFFFFu),
+                      static_cast<unsigned>(colour >> 24));
+    return text;
+}
+
+PictureBuilder::PictureBuilder(const BuildFolder& folder, bool nearest)
+    : folder_(folder),
+      storage_(folder.build_file.settings.run_length() ? PixelStorage::run_length : PixelStorage::raw),
+      tile_set_(folder.tile_set()),
+      row_split_(folder.build_file.settings.row_split()),
+      matcher_(folder.mapping, storage_) {
+    // exact_rebuild.txt's coding style, while build.txt keeps the flags it records.
+    const ExactRebuildRecord* record = folder.record ? &*folder.record : nullptr;
+    const BuildSettings& settings = folder.build_file.settings;
+    if (record && record->build_flags.tile_set_flag == settings.tile_set_flag &&
+        record->build_flags.storage_flag == settings.storage_flag &&
+        record->build_flags.row_split_flag == settings.row_split_flag)
+        row_split_ = record->row_split;
+    if (nearest) nearest_.emplace(folder.mapping, storage_, tile_set_);
+}
+
+std::string PictureBuilder::index_0_meaning() const {
+    if (storage_ == PixelStorage::run_length) return "transparent";
+    if ((folder_.mapping[0] & 0xFFFFFFu) == 0) return "black";
+    return "colour " + colour_text(folder_.mapping[0] | 0xFF000000u);
+}
+
+BuiltPicture PictureBuilder::build(std::uint32_t number, const BuilderConsole& said) const {
+    BuiltPicture result;
+    std::vector<std::uint8_t>& work = result.work;
+    CodedPicture& coded = result.coded;
+    const std::string path = join_path(folder_.picture_dir, folder_.pictures[number - 1]);
+    const ExactRebuildRecord* record = folder_.record ? &*folder_.record : nullptr;
+    const NearestColour* nearest = nearest_ ? &*nearest_ : nullptr;
+    const std::uint32_t blank_below = blank_below_alpha(nearest);
+
+    FolderPicture read = read_folder_picture(path);
+    const PngIndices& png_indices = read.indices;
+    const auto& file_bytes = read.file;
+    std::optional<PictureView>& picture = read.view;
+    if (!picture) {
+        // Stored empty; the picture keeps its place in the count.
+        said.line("zle: " + decimal(number) + " - " + path);
+        said.wait_ms(failure_pause_ms);
+        result.damaged = true;
+    }
+    const std::span<const std::uint8_t> head =
+        file_bytes ? std::span<const std::uint8_t>(*file_bytes) : std::span<const std::uint8_t>();
+    const ImageSize size = image_size_from_header_bytes(path, head, said);
+    if (size.width == 0 || size.height == 0) picture.reset();
+    if (picture) {
+        result.width = picture->width;
+        result.height = picture->height;
+    }
+    const IndexedUse use = picture ? indexed_use(png_indices, folder_.mapping) : IndexedUse{};
+    result.indices_taken = use.usable;
+    const IndexView index_view{png_indices.indices.data(), png_indices.width, png_indices.height, png_indices.width};
+
+    if (tile_set_) {
+        if (picture && (picture->width != tile_side || picture->height != tile_side)) {
+            result.tile_fitted = true;
+            said.line("uwaga: kafel " + decimal(number) + " ma " + decimal(picture->width) + "x" +
+                      decimal(picture->height) + " pikseli, nie 32x32 - dopasowany | tile is not 32x32, fitted");
+        }
+        // Tiles are never trimmed: the layout has no offsets for the cut.
+        work.reserve(work_buffer_capacity(tile_side, tile_side));
+        if (use.usable) {
+            const std::vector<std::uint8_t> tile = fit_indices_to_tile(png_indices);
+            coded = code_indices(IndexView{tile.data(), tile_side, tile_side, tile_side}, TrimOrigin{}, storage_,
+                                 row_split_, work);
+        } else {
+            const std::vector<std::uint8_t> tile = fit_to_tile(picture);
+            const PictureView tile_view{tile.data(), tile_side, tile_side, std::size_t{tile_side} * 4};
+            coded = code_picture(tile_view, TrimOrigin{}, matcher_, storage_, row_split_, work, nearest);
+        }
+    } else if (picture) {
+        if (picture->width > largest_side || picture->height > largest_side) {
+            result.too_large = true;
+            said.line("za duzy obrazek: " + decimal(number) + " - " + path + " (" + decimal(picture->width) + "x" +
+                      decimal(picture->height) + ", najwiecej 65535x65535) | picture too large, stored empty");
+        } else {
+            work.reserve(work_buffer_capacity(picture->width, picture->height));
+            // A picture of the size extraction gave it, its blank margin
+            // still blank, is stored as recorded; any other is trimmed.
+            const ExactRebuildRecord::Picture* kept = nullptr;
+            TrimOrigin origin;
+            if (record) {
+                std::uint32_t canvas_width = 0, canvas_height = 0;
+                record->canvas_size(number - 1, canvas_width, canvas_height);
+                const ExactRebuildRecord::Picture& p = record->pictures[number - 1];
+                if (record->centred) origin = TrimOrigin{p.x_offset, p.y_offset};
+                const bool blank_margin =
+                    use.usable ? margin_is_blank(picture->width, picture->height, origin.column, origin.row,
+                                                 [&](std::uint32_t x, std::uint32_t y) { return index_view.index(x, y) == 0; })
+                               : margin_is_blank(picture->width, picture->height, origin.column, origin.row,
+                                                 [&](std::uint32_t x, std::uint32_t y) {
+                                                     return (picture->pixel(x, y) >> 24) < blank_below;
+                                                 });
+                if (picture->width == canvas_width && picture->height == canvas_height && blank_margin) {
+                    kept = &p;
+                } else {
+                    result.record_not_kept = true;
+                    result.recorded_width = canvas_width;
+                    result.recorded_height = canvas_height;
+                }
+            }
+            if (kept && (kept->width == 0 || kept->height == 0)) {
+                // Recorded without pixels: nothing to code.
+            } else if (use.usable) {
+                if (!kept) origin = find_trim_origin(index_view, use.index_0_transparent);
+                coded = code_indices(index_view, origin, storage_, row_split_, work);
+            } else {
+                if (!kept) origin = find_trim_origin(*picture, blank_below);
+                coded = code_picture(*picture, origin, matcher_, storage_, row_split_, work, nearest);
+            }
+            if (kept) {
+                coded.width = kept->width;
+                coded.height = kept->height;
+                coded.x_offset = kept->x_offset;
+                coded.y_offset = kept->y_offset;
+            }
+        }
+    }
+    said.line("plik: " + path + ", bufor spr2: " + decimal(work.size()));
+    const OffPalettePixels& lost = coded.off_palette;
+    if (lost.pixels > 0) {
+        // The most frequent colours by name, with what they became.
+        std::string colours;
+        constexpr std::size_t colours_named = 3;
+        for (std::size_t i = 0; i < lost.colours.size() && i < colours_named; ++i) {
+            const OffPaletteColour& c = lost.colours[i];
+            colours += (i == 0 ? ": " : ", ") + colour_text(c.colour) + " x" + decimal(c.pixels);
+            if (nearest) colours += " -> index " + decimal(c.index) + " " + colour_text(folder_.mapping[c.index] | 0xFF000000u);
+        }
+        std::uint64_t named_pixels = 0;
+        for (std::size_t i = 0; i < lost.colours.size() && i < colours_named; ++i) named_pixels += lost.colours[i].pixels;
+        if (lost.colours.size() > colours_named || named_pixels < lost.pixels) {
+            const bool untold = lost.colours.size() == OffPalettePixels::most_colours;
+            colours += ", +" + decimal(lost.colours.size() - std::min(lost.colours.size(), colours_named)) +
+                       (untold ? " or more colours" : " more colours");
+        }
+        if (nearest) {
+            said.line("uwaga: " + decimal(lost.pixels) +
+                      " pikseli w kolorach spoza palety przeniesionych do najblizszych kolorow palety | " +
+                      decimal(lost.pixels) + " pixels in colours not in palette.bmp moved to the nearest palette colour" +
+                      colours);
+        } else {
+            const std::string meaning = index_0_meaning();
+            const std::string polish = meaning == "transparent" ? "przezroczysty" : meaning == "black" ? "czarny" : meaning;
+            said.line("uwaga: " + decimal(lost.pixels) + " pikseli w kolorach spoza palety, zapisane jako indeks 0 (" +
+                      polish + ") | " + decimal(lost.pixels) + " pixels in colours not in palette.bmp, stored as index 0 (" +
+                      meaning + ")" + colours);
+        }
+    }
+    if (lost.blanked > 0)
+        said.line("uwaga: " + decimal(lost.blanked) + " pikseli polprzezroczystych (alfa ponizej 128) wyczyszczonych | " +
+                  decimal(lost.blanked) + " semi-transparent pixels (alpha below 128) made blank");
+    return result;
+}
+
+namespace {
+
+// The line and the short reason when a build file cannot be built from.
+void refuse_build_file(const BuildFolder& folder, const BuilderConsole& console, BuilderOutcome& outcome) {
+    const BuildFileReading& reading = folder.build_file;
+    const std::string& path = folder.build_file_path;
+    std::string polish;
+    switch (reading.state) {
+    case BuildFileState::missing: polish = "Brak pliku build.txt: " + path; break;
+    case BuildFileState::unreadable: polish = "Nie mozna odczytac pliku build.txt: " + path; break;
+    case BuildFileState::empty: polish = "Pusty plik build.txt: " + path; break;
+    case BuildFileState::header_only: polish = "Brak flag w pliku build.txt: " + path; break;
+    default:
+        polish = "Zly plik build.txt: " + path + ", wiersz " + decimal(reading.bad_line) + " nie zaczyna sie liczba";
+        break;
+    }
+    const std::string problem = build_file_problem(reading);
+    console.line(polish + " - nic nie zbudowano, rozpakuj archiwum ponownie lub wpisz trzy flagi | build.txt " + problem +
+                 ", nothing built: extract the archive again, or write build.txt as a header line and three flag "
+                 "lines: tile set (0 sprite set, 1 tile set), storage (0 raw, 1 run-length), row split (0 or 1)");
+    outcome.failure = "build.txt " + problem + " (" + path +
+                      "): extract the archive again, or write the three flags after its header line; nothing built";
+}
+
+// A list of names or ranges, the first few of them.
+std::string first_few(const std::vector<std::string>& items) {
+    constexpr std::size_t shown = 10;
+    std::string text;
+    for (std::size_t i = 0; i < items.size() && i < shown; ++i) text += (i == 0 ? "" : ", ") + items[i];
+    if (items.size() > shown) text += ", +" + decimal(items.size() - shown) + " more";
+    return text;
+}
+
+}  // namespace
+
 BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& console) {
     BuilderOutcome outcome;
 
@@ -283,95 +407,116 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
     console.line("katalog: '" + shown_dir + "'");
     console.line("koncowka: '" + path_file_name(shown_parent) + "'");
 
-    // 2. The build file. Started in a pass folder ("1" to "7") of a tile
-    // set's extraction, the build file, palette.bmp, the tile listing and
-    // the exact-rebuild file are those of the folder above, and the
-    // archive is named after it.
-    std::string settings_dir = input.input_dir;
-    std::string archive_name = input.input_folder_name;
-    int pass = pass_number(input.input_folder_name);
-    BuildSettings settings;
-    if (pass != 0) {
-        std::string_view inner(input.input_dir);
-        if (!inner.empty() && inner.back() == path_separator) inner.remove_suffix(1);
-        const std::string parent_dir = path_dir_part(inner);
-        std::string_view parent(parent_dir);
-        if (!parent.empty() && parent.back() == path_separator) parent.remove_suffix(1);
-        const BuildSettings above = read_build_file(parent_dir);
-        if (!parent_dir.empty() && above.tile_set()) {
-            settings_dir = parent_dir;
-            archive_name = path_file_name(parent);
-            settings = above;
-            console.line("kafle przebiegu " + decimal(static_cast<std::uint32_t>(pass)) + ", pliki budowy z " +
-                         settings_dir + " | tiles of pass " + decimal(static_cast<std::uint32_t>(pass)) +
-                         ", build files from the folder above");
-        } else {
-            pass = 0;
-        }
+    // 2. The folder's build file, pictures, listing and palette (for a pass
+    // folder of a tile set, the files of the folder above).
+    const BuildFolder folder = survey_build_folder(input.input_dir, input.input_folder_name);
+    const std::string& settings_dir = folder.settings_dir;
+    const std::string& archive_name = folder.archive_name;
+    if (folder.pass != 0) {
+        const std::string pass = decimal(static_cast<std::uint32_t>(folder.pass));
+        console.line("kafle przebiegu " + pass + ", pliki budowy z " + settings_dir + " | tiles of pass " + pass +
+                     ", build files from the folder above");
     }
-    if (pass == 0) settings = read_build_file(input.input_dir);
+    if (folder.tile_set_folder) {
+        const std::string pass_folder = join_path(input.input_dir, "1");
+        console.line("To katalog zestawu kafli, kafle sa w katalogach przebiegow 1 do 7 - nic nie zbudowano | this is "
+                     "a tile set's folder, its tiles are in the pass folders 1 to 7, nothing built: build one pass "
+                     "folder, e.g. quarnel build " + pass_folder + " (or quarnel " + join_path(pass_folder, "0001.png") + ")");
+        outcome.failure = "a tile set is built from one of its pass folders, e.g. quarnel build " + pass_folder + "; nothing built";
+        return outcome;
+    }
+    if (!folder.build_file.readable()) {
+        refuse_build_file(folder, console, outcome);
+        return outcome;
+    }
+    const BuildSettings& settings = folder.build_file.settings;
     if (settings.storage_flag > 1) {
         // No storage but raw (0) and run-length (1) exists; coding nothing
         // would give an archive of empty pictures.
         console.line("Zly sposob zapisu w build.txt: " + decimal(settings.storage_flag) +
                      " (tylko 0 lub 1) - nic nie zapisano | bad storage flag in build.txt, nothing written");
+        outcome.failure = "build.txt: storage flag " + decimal(settings.storage_flag) + " (only 0 or 1); nothing built";
         return outcome;
     }
-    const PixelStorage storage = settings.run_length() ? PixelStorage::run_length : PixelStorage::raw;
     const bool tile_set = settings.tile_set();
-    bool row_split = settings.row_split();
-
-    // 3. The pictures, in name order.
-    // Hidden files (names starting with a dot here) are not pictures of the
-    // archive, as the listing of the game's own system leaves them out.
-    std::vector<std::string> names = list_files_with_suffix(input.input_dir, ".png");
-    std::erase_if(names, [](const std::string& name) { return name.starts_with('.'); });
-    console.line("Znalezono plikow png: " + decimal(names.size()));
-    if (names.empty()) {
-        console.line("Brak plikow!");
+    if (tile_set && !folder.tile_listing_present) {
+        console.line("Brak listy kafli: " + folder.tile_listing_path +
+                     " - nic nie zbudowano, rozpakuj zestaw kafli ponownie | tile listing missing, nothing built: "
+                     "extract the tile set again (the listing holds a line 'value ; number' per tile)");
+        outcome.failure = "tile listing missing (" + folder.tile_listing_path + "): extract the tile set again; nothing built";
         return outcome;
     }
-    if (names.size() > most_pictures) {
+
+    // 3. The pictures: numbered ones in number order, other names left out.
+    console.line("Znalezono plikow png: " + decimal(folder.png_files));
+    if (folder.pictures.empty()) {
+        console.line("Brak plikow!");
+        outcome.failure = "no PNG pictures; nothing built";
+        if (folder.bmp_pictures > 0) {
+            console.line("Obrazki BMP w katalogu: " + decimal(folder.bmp_pictures) +
+                         " - budowa czyta obrazki PNG | the builder reads PNG pictures; this folder holds " +
+                         decimal(folder.bmp_pictures) +
+                         " BMP pictures: extract the archive again with the png answer (command mode: --png)");
+            outcome.failure = "the builder reads PNG pictures, this folder holds " + decimal(folder.bmp_pictures) +
+                              " BMP pictures: extract the archive again with --png; nothing built";
+        }
+        return outcome;
+    }
+    if (!folder.left_out.empty()) {
+        std::vector<std::string> quoted;
+        for (const std::string& name : folder.left_out) quoted.push_back("'" + name + "'");
+        console.line("Pominiete pliki png spoza numeracji: " + decimal(folder.left_out.size()) +
+                     " | PNG files left out, not named as extraction numbers pictures (0001.png, 0002.png, ...): " +
+                     first_few(quoted));
+    }
+    if (!folder.gaps.empty()) {
+        std::vector<std::string> ranges;
+        for (const NumberRange& gap : folder.gaps) ranges.push_back(number_range_text(gap));
+        console.line("Brak obrazkow w numeracji | pictures missing from the numbering, the pictures after them move "
+                     "up: " + first_few(ranges));
+    }
+    if (folder.pictures.size() > most_pictures) {
         console.line("Za duzo plikow png (najwiecej " + decimal(most_pictures) +
                      ") - nic nie zapisano | too many png files, nothing written");
+        outcome.failure = "too many PNG pictures (at most " + decimal(most_pictures) + "); nothing built";
         return outcome;
     }
-    const auto count = static_cast<std::uint32_t>(names.size());
+    const auto count = static_cast<std::uint32_t>(folder.pictures.size());
     outcome.pictures = count;
 
     // 4. The palette, which is also the key from colours to indices (for a
     // pass folder, turned as that pass was drawn). Without it every colour
     // would be lost: nothing is built.
-    const std::string palette_path = join_path(settings_dir, palette_image_file_name);
-    const std::optional<Palette> loaded = load_palette(palette_path);
-    if (!loaded) {
-        console.line("Brak pliku palette.bmp lub nie mozna go odczytac: " + palette_path +
+    if (!folder.palette) {
+        console.line("Brak pliku palette.bmp lub nie mozna go odczytac: " + folder.palette_path +
                      " - nic nie zbudowano | palette.bmp missing or unreadable, nothing built");
+        outcome.failure = "palette.bmp missing or unreadable (" + folder.palette_path + "); nothing built";
         return outcome;
     }
-    const Palette& palette = *loaded;
-    const Palette mapping = pass != 0 ? pass_colours(palette, pass) : palette;
-    const ColourMatcher matcher(mapping, storage);
+    const Palette& palette = *folder.palette;
+    const Palette& mapping = folder.mapping;
+    if (tile_set && folder.tile_listing_lines < count)
+        console.line("uwaga: lista kafli ma " + decimal(folder.tile_listing_lines) + " wierszy dla " + decimal(count) +
+                     " kafli, brakujace wartosci to 0 | warning: the tile listing has " +
+                     decimal(folder.tile_listing_lines) + " lines for " + decimal(count) +
+                     " tiles, the missing tile values are 0");
 
     // What extraction with -i recorded beside the pictures.
-    const std::optional<ExactRebuildRecord> record =
-        read_exact_rebuild(settings_dir, archive_name, tile_set, count, console);
-    const BuildSettings* recorded_flags = record ? &record->build_flags : nullptr;
-    if (recorded_flags && recorded_flags->tile_set_flag == settings.tile_set_flag &&
-        recorded_flags->storage_flag == settings.storage_flag &&
-        recorded_flags->row_split_flag == settings.row_split_flag)
-        row_split = record->row_split;
+    if (!folder.record_left_aside.empty())
+        console.line(std::string(exact_rebuild_file_name) + " pominiety (" + folder.record_left_aside +
+                     ") - buduje z samych obrazkow | " + exact_rebuild_file_name + " left aside (" +
+                     folder.record_left_aside + "), building from the pictures alone");
+    const std::optional<ExactRebuildRecord>& record = folder.record;
+    const PictureBuilder builder(folder, input.nearest);
+    const PixelStorage storage = builder.storage();
 
     // 5, 6. Header and palette block; a tile set's tile values.
     std::optional<SpriteSetWriter> sprite_set;
     std::optional<TileSetWriter> tile_set_writer;
-    std::vector<std::int32_t> tile_values;
-    if (tile_set) {
+    if (tile_set)
         tile_set_writer.emplace(count, tile_set_code(archive_name), palette);
-        tile_values = read_tile_listing(join_path(settings_dir, archive_name + ".txt"), count);
-    } else {
+    else
         sprite_set.emplace(count, storage, palette);
-    }
 
     // 7. Every picture: load, trim, match (or take its indices) and code on
     // a worker; its lines, the checks and the append in picture order here.
@@ -381,97 +526,15 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
     OrderedWork pictures(input.threads != 0 ? input.threads : configured_thread_count());
     for (std::uint32_t number = 1; number <= count && !pictures.stopped(); ++number) {
         auto result = std::make_shared<CodedResult>();
-        const std::string path = join_path(input.input_dir, names[number - 1]);
-        // The worker reads only what stays fixed during the loop (names,
-        // colours, the record, the flags) and writes only its result.
-        auto work_on_picture = [&, result, number, path] {
-            const BuilderConsole said = result->recorder();
-            std::vector<std::uint8_t>& work = result->work;
-            CodedPicture& coded = result->coded;
-            PngIndices png_indices;
-            const auto file_bytes = read_whole_file(path);
-            ImagePtr image = file_bytes ? png_decode(*file_bytes, &png_indices) : nullptr;
-            std::optional<PictureView> picture = image ? view_of(*image) : std::nullopt;
-            if (!picture) {
-                // Stored empty; the picture keeps its place in the count.
-                said.line("zle: " + decimal(number) + " - " + path);
-                said.wait_ms(failure_pause_ms);
-                result->damaged = true;
-            }
-            const std::span<const std::uint8_t> head =
-                file_bytes ? std::span<const std::uint8_t>(*file_bytes) : std::span<const std::uint8_t>();
-            const ImageSize size = image_size_from_header_bytes(path, head, said);
-            if (size.width == 0 || size.height == 0) picture.reset();
-            const IndexedUse use = picture ? indexed_use(png_indices, mapping) : IndexedUse{};
-            const IndexView index_view{png_indices.indices.data(), png_indices.width, png_indices.height, png_indices.width};
-
-            if (tile_set) {
-                if (picture && (picture->width != tile_side || picture->height != tile_side))
-                    said.line("uwaga: kafel " + decimal(number) + " ma " + decimal(picture->width) + "x" +
-                                 decimal(picture->height) + " pikseli, nie 32x32 - dopasowany | tile is not 32x32, fitted");
-                // Tiles are never trimmed: the layout has no offsets for the cut.
-                work.reserve(work_buffer_capacity(tile_side, tile_side));
-                if (use.usable) {
-                    const std::vector<std::uint8_t> tile = fit_indices_to_tile(png_indices);
-                    coded = code_indices(IndexView{tile.data(), tile_side, tile_side, tile_side}, TrimOrigin{}, storage,
-                                         row_split, work);
-                } else {
-                    const std::vector<std::uint8_t> tile = fit_to_tile(picture);
-                    const PictureView tile_view{tile.data(), tile_side, tile_side, std::size_t{tile_side} * 4};
-                    coded = code_picture(tile_view, TrimOrigin{}, matcher, storage, row_split, work);
-                }
-            } else if (picture) {
-                if (picture->width > largest_side || picture->height > largest_side) {
-                    said.line("za duzy obrazek: " + decimal(number) + " - " + path + " (" +
-                                 decimal(picture->width) + "x" + decimal(picture->height) +
-                                 ", najwiecej 65535x65535) | picture too large, stored empty");
-                } else {
-                    work.reserve(work_buffer_capacity(picture->width, picture->height));
-                    // A picture of the size extraction gave it, its blank margin
-                    // still blank, is stored as recorded; any other is trimmed.
-                    const ExactRebuildRecord::Picture* kept = nullptr;
-                    TrimOrigin origin;
-                    if (record) {
-                        std::uint32_t canvas_width = 0, canvas_height = 0;
-                        record->canvas_size(number - 1, canvas_width, canvas_height);
-                        const ExactRebuildRecord::Picture& p = record->pictures[number - 1];
-                        if (record->centred) origin = TrimOrigin{p.x_offset, p.y_offset};
-                        const bool blank_margin =
-                            use.usable ? margin_is_blank(picture->width, picture->height, origin.column, origin.row,
-                                                         [&](std::uint32_t x, std::uint32_t y) { return index_view.index(x, y) == 0; })
-                                       : margin_is_blank(picture->width, picture->height, origin.column, origin.row,
-                                                         [&](std::uint32_t x, std::uint32_t y) { return picture->pixel(x, y) == 0; });
-                        if (picture->width == canvas_width && picture->height == canvas_height && blank_margin) kept = &p;
-                    }
-                    if (kept && (kept->width == 0 || kept->height == 0)) {
-                        // Recorded without pixels: nothing to code.
-                    } else if (use.usable) {
-                        if (!kept) origin = find_trim_origin(index_view, use.index_0_transparent);
-                        coded = code_indices(index_view, origin, storage, row_split, work);
-                    } else {
-                        if (!kept) origin = find_trim_origin(*picture);
-                        coded = code_picture(*picture, origin, matcher, storage, row_split, work);
-                    }
-                    if (kept) {
-                        coded.width = kept->width;
-                        coded.height = kept->height;
-                        coded.x_offset = kept->x_offset;
-                        coded.y_offset = kept->y_offset;
-                    }
-                }
-            }
-            said.line("plik: " + path + ", bufor spr2: " + decimal(work.size()));
-            if (coded.unmatched_pixels > 0)
-                said.line("uwaga: " + decimal(coded.unmatched_pixels) +
-                             " pikseli w kolorach spoza palety, zapisane jako 0 | pixels in colours not in palette.bmp, "
-                             "stored as index 0");
-            destroy_image(image);
-        };
+        const std::string path = join_path(input.input_dir, folder.pictures[number - 1]);
+        // The worker reads only what stays fixed during the loop (the
+        // folder, the builder) and writes only its result.
+        auto work_on_picture = [&builder, result, number] { result->picture = builder.build(number, result->recorder()); };
         auto finish_picture = [&, result, number] {
             result->replay(console);
-            CodedPicture& coded = result->coded;
-            const std::vector<std::uint8_t>& work = result->work;
-            if (result->damaged) ++outcome.damaged;
+            const CodedPicture& coded = result->picture.coded;
+            const std::vector<std::uint8_t>& work = result->picture.work;
+            if (result->picture.damaged) ++outcome.damaged;
             outcome.unmatched_pixels += coded.unmatched_pixels;
             for (std::size_t i = 0; i < palette_entries; ++i) matched[i] = matched[i] || coded.matched[i];
             archive_bytes += work.size();
@@ -482,19 +545,20 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
             if (archive_bytes > input.largest_archive) {
                 console.line("Archiwum za duze (najwiecej " + decimal(input.largest_archive) +
                              " bajtow) - nic nie zapisano | archive too large, nothing written");
+                outcome.failure = "the archive would be larger than " + decimal(input.largest_archive) + " bytes; nothing built";
                 too_large = true;
                 return false;
             }
             if (tile_set) {
                 // The listing holds a tile value's low 16 bits; the recorded
                 // value gives back the rest while the listing still agrees.
-                auto value = static_cast<std::uint32_t>(tile_values[number - 1]);
+                auto value = static_cast<std::uint32_t>(folder.tile_values[number - 1]);
                 if (record && value == (record->tile_values[number - 1] & 0xFFFFu)) value = record->tile_values[number - 1];
                 tile_set_writer->add(value, work);
             } else {
                 sprite_set->add(number, coded, work);
             }
-            result->work = {};  // appended: its memory goes back now
+            result->picture.work = {};  // appended: its memory goes back now
             return true;
         };
         pictures.add(work_on_picture, finish_picture, picture_memory(path));
@@ -524,7 +588,9 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
 
 void archive_builder_job() {
     const ModuleState& state = module_state();
-    run_builder(BuilderInput{state.input_path, state.input_dir, state.input_folder_name}, program_console());
+    BuilderInput input{state.input_path, state.input_dir, state.input_folder_name};
+    input.nearest = state.nearest_colours;
+    run_builder(input, program_console());
 }
 
 }  // namespace quarnel

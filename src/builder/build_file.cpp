@@ -1,10 +1,12 @@
 #include "builder/build_file.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <string>
 
 #include "runtime/files.h"
+#include "runtime/native_files.h"
 #include "runtime/paths.h"
 #include "runtime/text.h"
 
@@ -62,6 +64,81 @@ BuildSettings read_build_file(std::string_view folder) {
     const auto bytes = read_whole_file(join_path(folder, build_file_name));
     if (!bytes) return {};
     return parse_build_file(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
+}
+
+namespace {
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+bool starts_with_number(std::string_view line) {
+    std::size_t i = 0;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    if (i + 1 < line.size() && line[i] == '&') {
+        const char base = line[i + 1];
+        return base == 'H' || base == 'h' || base == 'O' || base == 'o' || base == 'B' || base == 'b';
+    }
+    if (i < line.size() && (line[i] == '+' || line[i] == '-')) ++i;
+    if (i < line.size() && is_digit(line[i])) return true;
+    return i + 1 < line.size() && line[i] == '.' && is_digit(line[i + 1]);
+}
+
+bool is_blank_line(std::string_view line) {
+    return line.find_first_not_of(" \t") == std::string_view::npos;
+}
+
+}  // namespace
+
+BuildFileReading check_build_file(std::string_view text) {
+    std::vector<std::string> lines = split_lines(text);
+    while (!lines.empty() && is_blank_line(lines.back())) lines.pop_back();
+    BuildFileReading reading;
+    if (lines.empty()) {
+        reading.state = BuildFileState::empty;
+        return reading;
+    }
+    if (lines.size() == 1) {
+        reading.state = BuildFileState::header_only;
+        return reading;
+    }
+    for (std::size_t line = 2; line <= 4 && line <= lines.size(); ++line) {
+        if (!starts_with_number(lines[line - 1])) {
+            reading.state = BuildFileState::not_a_number;
+            reading.bad_line = line;
+            return reading;
+        }
+    }
+    reading.state = BuildFileState::readable;
+    reading.flag_lines = std::min<std::size_t>(lines.size() - 1, 3);
+    reading.settings = parse_build_file(text);
+    return reading;
+}
+
+BuildFileReading read_checked_build_file(std::string_view folder) {
+    const std::string path = join_path(folder, build_file_name);
+    BuildFileReading reading;
+    if (!native::name_exists(path)) {
+        reading.state = BuildFileState::missing;
+        return reading;
+    }
+    // A folder of that name, or a file that cannot be opened or read.
+    const auto bytes = read_whole_file(path);
+    if (!bytes) {
+        reading.state = BuildFileState::unreadable;
+        return reading;
+    }
+    return check_build_file(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
+}
+
+std::string build_file_problem(const BuildFileReading& reading) {
+    switch (reading.state) {
+    case BuildFileState::readable: return "can be read";
+    case BuildFileState::missing: return "is missing";
+    case BuildFileState::unreadable: return "cannot be read";
+    case BuildFileState::empty: return "is empty";
+    case BuildFileState::header_only: return "holds its header line but no flags";
+    case BuildFileState::not_a_number: break;
+    }
+    return "line " + std::to_string(reading.bad_line) + " does not start with a number";
 }
 
 std::vector<std::int32_t> parse_tile_listing(std::string_view text, std::size_t count) {

@@ -81,6 +81,39 @@ BuildSettings parse_build_file(std::string_view text);
 // build.txt of a folder; a file that cannot be read gives all flags 0.
 BuildSettings read_build_file(std::string_view folder);
 
+// Whether a build file can be built from, and why not. The builder never
+// takes a file it cannot read for "all flags 0": that would build a raw
+// sprite set of whatever the folder held.
+enum class BuildFileState : std::uint8_t {
+    readable,      // the header line and one to three flag lines, each starting with a number
+    missing,       // no build.txt in the folder
+    unreadable,    // there, but it cannot be read (a folder, no permission, too large)
+    empty,         // nothing but blanks and line ends
+    header_only,   // the header line and no flag
+    not_a_number,  // a flag line (2 to 4) that does not start with a number
+};
+
+struct BuildFileReading {
+    BuildFileState state = BuildFileState::missing;
+    BuildSettings settings;     // the flags when readable
+    std::size_t bad_line = 0;   // not_a_number: the line's number (2 to 4)
+    std::size_t flag_lines = 0; // readable: how many flags the file holds (a .trs/.trc/.trw extraction writes 1)
+
+    bool readable() const { return state == BuildFileState::readable; }
+};
+
+// The checks on the text of a build file. The header line is only required
+// to be there; trailing blank lines are no lines; a flag line starts with a
+// number when, after blanks and tabs, it starts with a sign, a digit, a
+// point and a digit, or &H, &O or &B (the forms build_value reads).
+BuildFileReading check_build_file(std::string_view text);
+// The same for build.txt in a folder, telling a missing file from one that
+// cannot be read.
+BuildFileReading read_checked_build_file(std::string_view folder);
+// What is wrong with a build file that is not readable, in a few words
+// ("is empty", "line 3 does not start with a number").
+std::string build_file_problem(const BuildFileReading& reading);
+
 // count tile values from the text of a tile listing; missing lines read 0.
 std::vector<std::int32_t> parse_tile_listing(std::string_view text, std::size_t count);
 // The tile listing at that path; a missing file gives count zeros.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <unordered_map>
 
 #include "archive/run_length_encode.h"
 
@@ -41,14 +43,14 @@ ColourMatcher::ColourMatcher(const Palette& palette, PixelStorage storage) {
     }
 }
 
-TrimOrigin find_trim_origin(const PictureView& picture) {
+TrimOrigin find_trim_origin(const PictureView& picture, std::uint32_t blank_below) {
     TrimOrigin origin{picture.width, picture.height};
     for (std::uint32_t y = 0; y < picture.height; ++y) {
         // Until the first non-blank row is found every row is searched
         // whole; after it only the columns left of the best column so far.
         const std::uint32_t limit = origin.row == picture.height ? picture.width : origin.column;
         for (std::uint32_t x = 0; x < limit; ++x) {
-            if (picture.pixel(x, y) != 0) {
+            if ((picture.pixel(x, y) >> 24) >= blank_below) {
                 origin.column = x;
                 if (origin.row == picture.height) origin.row = y;
                 break;
@@ -59,33 +61,154 @@ TrimOrigin find_trim_origin(const PictureView& picture) {
     return origin;
 }
 
-namespace {
+NearestColour::NearestColour(const Palette& palette, PixelStorage storage, bool tile_set)
+    : higher_wins_(storage == PixelStorage::run_length) {
+    for (std::size_t i = 1; i < palette.size(); ++i) {
+        const bool cycling = i >= static_cast<std::size_t>(cycle_first_entry) &&
+                             i < static_cast<std::size_t>(cycle_first_entry + cycle_length);
+        if (tile_set && cycling) continue;
+        candidates_.emplace_back(palette[i], static_cast<std::uint8_t>(i));
+    }
+}
 
-// The indices of a row of pixels, counting the colours lost to the palette.
-class RowMatcher {
-public:
-    explicit RowMatcher(const ColourMatcher& matcher) : matcher_(matcher) {}
+std::uint64_t NearestColour::distance(std::uint32_t a, std::uint32_t b) {
+    const auto component = [](std::uint32_t colour, int shift) { return static_cast<std::int64_t>((colour >> shift) & 0xFFu); };
+    const std::int64_t red_mean = (component(a, 16) + component(b, 16)) / 2;
+    const std::int64_t dr = component(a, 16) - component(b, 16);
+    const std::int64_t dg = component(a, 8) - component(b, 8);
+    const std::int64_t db = component(a, 0) - component(b, 0);
+    return static_cast<std::uint64_t>((512 + red_mean) * dr * dr + 1024 * dg * dg + (767 - red_mean) * db * db);
+}
 
-    void match(const std::uint8_t* pixels, std::uint32_t count, std::uint8_t* indices) {
-        for (std::uint32_t i = 0; i < count; ++i) {
-            const std::uint8_t* at = pixels + std::size_t{i} * 4;
-            const std::uint32_t colour = static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8) |
-                                         (static_cast<std::uint32_t>(at[2]) << 16) |
-                                         (static_cast<std::uint32_t>(at[3]) << 24);
-            const ColourMatcher::Match found = matcher_.find(colour);
-            // A colour in no entry is lost to the palette, unless it is blank.
-            unmatched_ += static_cast<std::uint64_t>(!found.matched & (colour != 0));
-            matched_[found.index] |= found.matched;
-            indices[i] = found.index;
+std::uint8_t NearestColour::index(std::uint32_t colour) const {
+    std::uint8_t best = 0;
+    std::uint64_t best_distance = UINT64_MAX;
+    for (const auto& [candidate, index] : candidates_) {
+        const std::uint64_t d = distance(colour, candidate);
+        if (d < best_distance || (higher_wins_ && d == best_distance)) {
+            best = index;
+            best_distance = d;
         }
     }
+    return best;
+}
 
-    std::uint64_t unmatched() const { return unmatched_; }
+namespace {
+
+// The indices of a row of pixels, with what became of the colours that the
+// palette lacks.
+class RowMatcher {
+public:
+    RowMatcher(const ColourMatcher& matcher, PixelStorage storage, const NearestColour* nearest)
+        : matcher_(matcher), storage_(storage), nearest_(nearest) {}
+
+    // count pixels of row y from column x0 on.
+    void match(const std::uint8_t* pixels, std::uint32_t count, std::uint8_t* indices, std::uint32_t x0, std::uint32_t y) {
+        if (nearest_)
+            match_row<true>(pixels, count, indices, x0, y);
+        else
+            match_row<false>(pixels, count, indices, x0, y);
+    }
+
+    OffPalettePixels finish() {
+        // Most pixels first; of equal counts the colour met first (rows are
+        // matched top to bottom, each from left to right).
+        std::sort(lost_.colours.begin(), lost_.colours.end(), [](const OffPaletteColour& a, const OffPaletteColour& b) {
+            if (a.pixels != b.pixels) return a.pixels > b.pixels;
+            return a.y != b.y ? a.y < b.y : a.x < b.x;
+        });
+        return std::move(lost_);
+    }
     const std::array<bool, palette_entries>& matched() const { return matched_; }
 
 private:
+    // The loop every pixel of a build goes through, kept lean: locals, not
+    // members (the index stores may alias anything and would make the
+    // compiler load members again after each), and pixels that the palette
+    // lacks only counted. A row that has any goes through lost_pixels.
+    template <bool under_nearest>
+    void match_row(const std::uint8_t* pixels, std::uint32_t count, std::uint8_t* indices, std::uint32_t x0,
+                   std::uint32_t y) {
+        const ColourMatcher& matcher = matcher_;
+        std::array<bool, palette_entries>& matched = matched_;
+        std::uint32_t lost = 0;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::uint32_t colour = as_matched<under_nearest>(pixels + std::size_t{i} * 4);
+            const ColourMatcher::Match found = matcher.find(colour);
+            lost += static_cast<std::uint32_t>(!found.matched & (colour != 0));
+            matched[found.index] |= found.matched;
+            indices[i] = found.index;
+        }
+        if (lost != 0 || under_nearest) [[unlikely]]
+            lost_pixels<under_nearest>(pixels, count, indices, x0, y);
+    }
+
+    // The pixel's value as matching takes it: blank whatever its colour
+    // bytes (the value 0) below alpha 1, or under --nearest below 128.
+    template <bool under_nearest>
+    static std::uint32_t as_matched(const std::uint8_t* at) {
+        const std::uint32_t colour = static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8) |
+                                     (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
+        const std::uint32_t alpha = colour >> 24;
+        if constexpr (under_nearest)
+            return alpha < nearest_opaque_from_alpha ? 0 : colour;
+        else
+            return colour & (0u - static_cast<std::uint32_t>(alpha != 0));
+    }
+
+    // The row again for its pixels in colours the palette lacks (and under
+    // --nearest the semi-transparent pixels made blank).
+    template <bool under_nearest>
+    void lost_pixels(const std::uint8_t* pixels, std::uint32_t count, std::uint8_t* indices, std::uint32_t x0,
+                     std::uint32_t y) {
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::uint32_t colour = as_matched<under_nearest>(pixels + std::size_t{i} * 4);
+            if (colour == 0) {
+                lost_.blanked += static_cast<std::uint64_t>(under_nearest && pixels[std::size_t{i} * 4 + 3] != 0);
+                continue;
+            }
+            if (!matcher_.find(colour).matched) indices[i] = off_palette(colour, x0 + i, y);
+        }
+    }
+
+    // A non-blank colour that no entry holds: index 0, or under --nearest
+    // the nearest entry, tallied by colour.
+    std::uint8_t off_palette(std::uint32_t colour, std::uint32_t x, std::uint32_t y) {
+        ++lost_.pixels;
+        const std::uint32_t alpha = colour >> 24;
+        if (alpha != 0xFFu && lost_.semi_transparent++ == 0) {
+            lost_.semi_x = x;
+            lost_.semi_y = y;
+        }
+        const auto known = tally_.find(colour);
+        if (known != tally_.end()) {
+            OffPaletteColour& c = lost_.colours[known->second];
+            ++c.pixels;
+            if (nearest_) ++lost_.moved;
+            return c.index;
+        }
+        std::uint8_t index = 0;
+        if (nearest_) {
+            ++lost_.moved;
+            // A semi-transparent pixel of a palette colour takes that entry
+            // (but not run-length storage's transparent index 0).
+            const std::uint32_t opaque = colour | 0xFF000000u;
+            const ColourMatcher::Match own = matcher_.find(opaque);
+            const bool own_entry = alpha != 0xFFu && own.matched && !(own.index == 0 && storage_ == PixelStorage::run_length);
+            index = own_entry ? own.index : nearest_->index(opaque);
+        }
+        if (lost_.colours.size() < OffPalettePixels::most_colours) {
+            tally_.emplace(colour, lost_.colours.size());
+            lost_.colours.push_back(OffPaletteColour{colour, 1, x, y, index});
+        }
+        return index;
+    }
+
     const ColourMatcher& matcher_;
-    std::uint64_t unmatched_ = 0;
+    PixelStorage storage_;
+    const NearestColour* nearest_;
+    OffPalettePixels lost_;
+    std::unordered_map<std::uint32_t, std::size_t> tally_;  // colour -> its place in lost_.colours
     std::array<bool, palette_entries> matched_{};
 };
 
@@ -108,7 +231,8 @@ CodedPicture trimmed_rectangle(std::uint32_t width, std::uint32_t height, TrimOr
 }  // namespace
 
 CodedPicture code_picture(const PictureView& picture, TrimOrigin origin, const ColourMatcher& matcher,
-                          PixelStorage storage, bool row_split, std::vector<std::uint8_t>& out) {
+                          PixelStorage storage, bool row_split, std::vector<std::uint8_t>& out,
+                          const NearestColour* nearest) {
     origin.column = std::min(origin.column, picture.width);
     origin.row = std::min(origin.row, picture.height);
     CodedPicture coded = trimmed_rectangle(picture.width, picture.height, origin);
@@ -127,13 +251,14 @@ CodedPicture code_picture(const PictureView& picture, TrimOrigin origin, const C
         indices.resize(area);
         target = indices.data();
     }
-    RowMatcher rows(matcher);
+    RowMatcher rows(matcher, storage, nearest);
     for (std::uint32_t y = 0; y < coded.height; ++y) {
         const std::uint8_t* source = picture.top_row + (std::size_t{origin.row} + y) * picture.pitch +
                                      std::size_t{origin.column} * 4;
-        rows.match(source, coded.width, target + std::size_t{y} * coded.width);
+        rows.match(source, coded.width, target + std::size_t{y} * coded.width, origin.column, origin.row + y);
     }
-    coded.unmatched_pixels = rows.unmatched();
+    coded.off_palette = rows.finish();
+    coded.unmatched_pixels = coded.off_palette.pixels;
     coded.matched = rows.matched();
     if (storage == PixelStorage::run_length) encode_run_length(indices, coded.width, coded.height, row_split, out);
     return coded;

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "archive/palette.h"
@@ -53,8 +54,40 @@ private:
     std::uint32_t free_marker_ = 0;
 };
 
+// The nearest palette colour, for option --nearest: a colour that no entry
+// holds is moved to the entry nearest to it, never to index 0 (blank in
+// run-length storage, the mask colour elsewhere) and, in a tile set, never
+// to the cycling entries 201 to 207 (their colours turn in the game).
+//
+// Distance: the "redmean" weighted RGB distance,
+//   (512 + r) dR^2 + 1024 dG^2 + (767 - r) dB^2,  r the mean of the two reds,
+// which is 256 times (2 + r/256) dR^2 + 4 dG^2 + (2 + (255 - r)/256) dB^2.
+// It weighs the components about as the eye does (green most, red more in
+// reddish colours, blue more in bluish ones) at the cost of a few integer
+// products, and is exact and the same on every machine. Of two entries at
+// the same distance the one exact matching would prefer wins: the lower
+// index in raw storage, the higher in run-length storage.
+class NearestColour {
+public:
+    NearestColour(const Palette& palette, PixelStorage storage, bool tile_set);
+
+    // The index of the candidate nearest to the colour; alpha is ignored.
+    std::uint8_t index(std::uint32_t colour) const;
+    static std::uint64_t distance(std::uint32_t a, std::uint32_t b);
+
+private:
+    std::vector<std::pair<std::uint32_t, std::uint8_t>> candidates_;  // colour, index
+    bool higher_wins_ = false;
+};
+
+// From this alpha on a semi-transparent pixel takes the nearest colour
+// under --nearest; below it the pixel is blank.
+inline constexpr std::uint32_t nearest_opaque_from_alpha = 128;
+
 // A picture of 32-bit pixels (0xAARRGGBB, stored little-endian) in memory.
-// A pixel is blank when its value is exactly 0.
+// A pixel is blank when its alpha is 0, whatever its colour bytes (many
+// editors keep colour in fully transparent pixels); under --nearest also
+// when its alpha is below 128.
 struct PictureView {
     const std::uint8_t* top_row = nullptr;
     std::uint32_t width = 0;
@@ -68,14 +101,43 @@ struct PictureView {
     }
 };
 
-// First column and first row that hold a non-blank pixel; each is the
-// picture's width (height) when it has none. The two are found
-// independently; right and bottom edges are never trimmed.
+// The lowest alpha of a pixel that is not blank: 1, or 128 under --nearest.
+inline std::uint32_t blank_below_alpha(const NearestColour* nearest) {
+    return nearest ? nearest_opaque_from_alpha : 1;
+}
+
+// First column and first row that hold a non-blank pixel (alpha of
+// blank_below or more); each is the picture's width (height) when it has
+// none. The two are found independently; right and bottom edges are never
+// trimmed.
 struct TrimOrigin {
     std::uint32_t column = 0;
     std::uint32_t row = 0;
 };
-TrimOrigin find_trim_origin(const PictureView& picture);
+TrimOrigin find_trim_origin(const PictureView& picture, std::uint32_t blank_below = 1);
+
+// A colour that no palette entry holds, as one picture uses it.
+struct OffPaletteColour {
+    std::uint32_t colour = 0;  // as drawn, 0xAARRGGBB
+    std::uint64_t pixels = 0;
+    std::uint32_t x = 0;       // its first pixel (rows from the top, then
+    std::uint32_t y = 0;       // columns from the left), in the picture
+    std::uint8_t index = 0;    // the index it is stored as
+};
+
+// What matching did to the pixels whose colours palette.bmp lacks.
+struct OffPalettePixels {
+    // Inline limit on the colours told apart per picture (a photograph may
+    // hold millions); the pixels of further colours are only counted.
+    static constexpr std::size_t most_colours = 4096;
+
+    std::vector<OffPaletteColour> colours;  // most pixels first, then first seen first
+    std::uint64_t pixels = 0;               // all of them, those of untold colours too
+    std::uint64_t semi_transparent = 0;     // of them, alpha 1 to 254
+    std::uint32_t semi_x = 0, semi_y = 0;   // the first semi-transparent one
+    std::uint64_t moved = 0;                // --nearest: moved to the nearest entry
+    std::uint64_t blanked = 0;              // --nearest: alpha 1 to 127, made blank
+};
 
 // One picture as the archive stores it.
 struct CodedPicture {
@@ -84,14 +146,19 @@ struct CodedPicture {
     std::uint32_t x_offset = 0;  // trim column
     std::uint32_t y_offset = 0;  // trim row
     std::uint64_t unmatched_pixels = 0;  // non-blank pixels whose colour is in no palette entry
+    OffPalettePixels off_palette{};      // the same by colour, and what became of them
     std::array<bool, palette_entries> matched{};  // indices that some pixel's colour was matched to
 };
 
 // Codes the rectangle from the origin to the picture's right and bottom
 // edges, row by row, and appends the bytes to out (raw: one index per pixel;
 // run-length: tokens, a run ending at each row's end when row_split is set).
+// Without nearest a colour no entry holds becomes index 0; with it, the
+// nearest entry (semi-transparent pixels: blank below alpha 128, from 128
+// their colour's own entry when there is one, else the nearest).
 CodedPicture code_picture(const PictureView& picture, TrimOrigin origin, const ColourMatcher& matcher,
-                          PixelStorage storage, bool row_split, std::vector<std::uint8_t>& out);
+                          PixelStorage storage, bool row_split, std::vector<std::uint8_t>& out,
+                          const NearestColour* nearest = nullptr);
 
 // A picture of 8-bit palette indices, as an indexed PNG holds them.
 struct IndexView {

@@ -17,6 +17,7 @@
 #include "anim/animation_report.h"
 #include "archive/extraction.h"
 #include "builder/archive_builder.h"
+#include "builder/folder_check.h"
 #include "catalogue/catalogue.h"
 #include "entry/setup_file.h"
 #include "entry/startup.h"
@@ -39,11 +40,12 @@ namespace {
 constexpr int graphics_mode_640x480 = 18;
 
 constexpr std::string_view usage_lines =
-    "Usage: quarnel FILE [-p PALETTE.bmp] [-r] [-i] [-c]\n"
+    "Usage: quarnel FILE [-p PALETTE.bmp] [-r] [-i] [-c] [--nearest]\n"
     "         one file, the job chosen by its extension; questions on the console\n"
     "       quarnel extract [--centre | --no-centre] [--png | --bmp] [-i] [-p IMAGE]\n"
     "                       [--raw COUNT WIDTH HEIGHT] [--palette-files] FILE...\n"
-    "       quarnel build FOLDER_OR_PICTURE...\n"
+    "       quarnel build [--nearest] FOLDER_OR_PICTURE...\n"
+    "       quarnel check [--nearest] FOLDER_OR_PICTURE...\n"
     "       quarnel report [--skip WORD] FILE...\n"
     "       quarnel map FILE.map --tiles NAME [--markers 0|1|2] [--grid] [--png OUT.png]\n"
     "       quarnel view FILE.map [--unit NAME] [--tiles NAME]\n"
@@ -53,7 +55,11 @@ constexpr std::string_view usage_lines =
     "Commands ask nothing, wait for no key and open no window (but view); they print\n"
     "one line per file and exit with 0 when every file succeeded, 1 when any failed,\n"
     "2 on a usage error. setup.txt (DCpath=GAME_FOLDER, for map and view) is read\n"
-    "beside the program, then in $XDG_CONFIG_HOME/quarnel/ (or ~/.config/quarnel/).\n";
+    "beside the program, then in $XDG_CONFIG_HOME/quarnel/ (or ~/.config/quarnel/).\n"
+    "check writes nothing: it says what a build of the folder would pack, leave out\n"
+    "or change, with 0 when a build keeps every pixel as drawn, else 1. --nearest\n"
+    "(build, check, and an interactive start on a picture) moves colours that\n"
+    "palette.bmp lacks to its nearest colour instead of index 0.\n";
 
 // A usage error: its reason and the usage of the command it concerns.
 struct UsageError {
@@ -65,7 +71,8 @@ std::string command_usage(std::string_view command) {
     if (command == "extract")
         return "quarnel extract [--centre | --no-centre] [--png | --bmp] [-i] [-p IMAGE] [--raw COUNT WIDTH HEIGHT] "
                "[--palette-files] FILE...";
-    if (command == "build") return "quarnel build FOLDER_OR_PICTURE...";
+    if (command == "build") return "quarnel build [--nearest] FOLDER_OR_PICTURE...";
+    if (command == "check") return "quarnel check [--nearest] FOLDER_OR_PICTURE...";
     if (command == "report") return "quarnel report [--skip WORD] FILE...";
     if (command == "map") return "quarnel map FILE.map --tiles NAME [--markers 0|1|2] [--grid] [--png OUT.png]";
     if (command == "animate") return "quarnel animate UNIT.fin [--sprites UNIT.spr] [--out FOLDER] [--scale N] [--gif]";
@@ -148,6 +155,7 @@ void reset_state() {
     state.palette_source = 1;
     state.palette_image_name.clear();
     state.keep_indices = false;
+    state.nearest_colours = false;
     state.palette_files = false;
     state.archive_kind = archive_kinds::sprite_set;
     state.program_dir = program_directory();
@@ -244,34 +252,55 @@ int run_extract(CommandWords& words) {
     return status;
 }
 
+// The folder a build or check operand names: a folder, or a picture
+// standing for its folder. Nothing (and a failed line) for anything else.
+std::optional<BuilderInput> folder_to_build(const std::string& name) {
+    BuilderInput input;
+    std::error_code ec;
+    if (std::filesystem::is_directory(native::system_path(name), ec)) {
+        // A folder stands for any picture in it.
+        std::string folder = absolute_path(name);
+        while (folder.size() > 1 && folder.back() == path_separator) folder.pop_back();
+        input.input_dir = folder + path_separator;
+        input.input_path = input.input_dir;
+        input.input_folder_name = path_file_name(folder);
+        return input;
+    }
+    if (!take_file(name, InputKind::picture, "a folder or a picture (.png)")) return std::nullopt;
+    const ModuleState& state = module_state();
+    input.input_path = state.input_path;
+    input.input_dir = state.input_dir;
+    input.input_folder_name = state.input_folder_name;
+    return input;
+}
+
+// The options of build and check: --nearest alone.
+std::optional<UsageError> nearest_option(CommandWords& words, bool& nearest) {
+    if (auto error = words.parse([&](const std::string& option) {
+            if (option != "--nearest") return false;
+            nearest = true;
+            return true;
+        }))
+        return error;
+    if (words.operands.empty()) return words.error("no FOLDER_OR_PICTURE given");
+    return std::nullopt;
+}
+
 int run_build(CommandWords& words) {
-    if (auto error = words.parse([](const std::string&) { return false; })) return report_usage_error(*error);
-    if (words.operands.empty()) return report_usage_error(words.error("no FOLDER_OR_PICTURE given"));
+    bool nearest = false;
+    if (auto error = nearest_option(words, nearest)) return report_usage_error(*error);
     const BuilderConsole console{[](std::string_view text) { print_text(0, text, true); }, [](int) {}};
     int status = 0;
     for (const std::string& name : words.operands) {
         reset_state();
-        BuilderInput input;
-        std::error_code ec;
-        if (std::filesystem::is_directory(native::system_path(name), ec)) {
-            // A folder stands for any picture in it.
-            std::string folder = absolute_path(name);
-            while (folder.size() > 1 && folder.back() == path_separator) folder.pop_back();
-            input.input_dir = folder + path_separator;
-            input.input_path = input.input_dir;
-            input.input_folder_name = path_file_name(folder);
-        } else {
-            if (!take_file(name, InputKind::picture, "a folder or a picture (.png)")) {
-                status = 1;
-                continue;
-            }
-            const ModuleState& state = module_state();
-            input.input_path = state.input_path;
-            input.input_dir = state.input_dir;
-            input.input_folder_name = state.input_folder_name;
+        std::optional<BuilderInput> input = folder_to_build(name);
+        if (!input) {
+            status = 1;
+            continue;
         }
+        input->nearest = nearest;
         set_screen(graphics_mode_640x480, 32, 2);
-        const BuilderOutcome outcome = run_builder(input, console);
+        const BuilderOutcome outcome = run_builder(*input, console);
         if (outcome.written && outcome.damaged == 0) {
             say_done("built " + outcome.output_path + ": " + count_text(outcome.pictures, "picture", "pictures") + ", " +
                      count_text(outcome.archive_size, "byte", "bytes"));
@@ -280,6 +309,32 @@ int run_build(CommandWords& words) {
                                                       " could not be read and were stored empty in " + outcome.output_path
                              : !outcome.failure.empty() ? outcome.failure
                                                         : std::string("no archive written"));
+            status = 1;
+        }
+    }
+    return status;
+}
+
+int run_check(CommandWords& words) {
+    bool nearest = false;
+    if (auto error = nearest_option(words, nearest)) return report_usage_error(*error);
+    int status = 0;
+    for (const std::string& name : words.operands) {
+        reset_state();
+        std::optional<BuilderInput> input = folder_to_build(name);
+        if (!input) {
+            status = 1;
+            continue;
+        }
+        input->nearest = nearest;
+        set_screen(graphics_mode_640x480, 32, 2);
+        const CheckOutcome outcome = check_build_folder(*input, [](std::string_view text) { print_text(0, text, true); });
+        if (outcome.keeps_everything()) {
+            say_done("checked " + name + ": a build keeps every pixel as drawn (" +
+                     count_text(outcome.pictures, "picture", "pictures") + ")");
+        } else {
+            say_failed(name, "a build would not keep every pixel as drawn (" +
+                                 count_text(outcome.findings, "finding", "findings") + " above)");
             status = 1;
         }
     }
@@ -492,7 +547,8 @@ int run_catalogue(CommandWords& words) {
 }  // namespace
 
 bool is_command_word(std::string_view word) {
-    for (const std::string_view command : {"--help", "--version", "extract", "build", "report", "map", "view", "animate", "catalogue"})
+    for (const std::string_view command :
+         {"--help", "--version", "extract", "build", "check", "report", "map", "view", "animate", "catalogue"})
         if (word == command) return true;
     return false;
 }
@@ -521,6 +577,7 @@ int run_command_mode(int argc, char** argv) {
     int status = 2;
     if (command == "extract") status = run_extract(command_words);
     else if (command == "build") status = run_build(command_words);
+    else if (command == "check") status = run_check(command_words);
     else if (command == "report") status = run_report(command_words);
     else if (command == "map") status = run_map(command_words);
     else if (command == "animate") status = run_animate(command_words);

@@ -36,6 +36,7 @@ struct ModuleState {
     std::string game_dir;            // from setup.txt, ending in a separator when set
     std::uint8_t palette_source = 1; // 1 archive palette, 2 palette image (-p)
     bool keep_indices = false;       // option -i: indexed pictures and a side file, for an exact rebuild
+    bool nearest_colours = false;    // option --nearest: the builder moves colours not in the palette to the nearest
     bool palette_files = false;      // option -c: the palette also for paint programs (.gpl, .pal, .act)
     std::uint8_t archive_kind = 0;
     InputKind input_kind = InputKind::none;

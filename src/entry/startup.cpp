@@ -35,6 +35,7 @@ InputKind select_input() {
     ModuleState& state = module_state();
     state.palette_source = 1;
     state.keep_indices = false;
+    state.nearest_colours = false;
     state.palette_files = false;
     state.program_dir = program_directory();
 
@@ -70,6 +71,7 @@ InputKind select_input() {
         }
         if (word == "-r") state.archive_kind = archive_kinds::raw_data;
         if (word == "-i") state.keep_indices = true;
+        if (word == "--nearest") state.nearest_colours = true;
         if (word == "-c") state.palette_files = true;
     }
     return take_input(input_path);

@@ -170,8 +170,8 @@ TEST(BuilderJob, ColoursOutsideThePaletteAreCountedPerPicture) {
     const test::ProgramRun run = folder.build();
     ASSERT_EQ(run.exit_status, 0) << run.errors;
     const std::string lost_line =
-        "uwaga: 2 pikseli w kolorach spoza palety, zapisane jako 0 | pixels in colours not in palette.bmp, stored as "
-        "index 0";
+        "uwaga: 2 pikseli w kolorach spoza palety, zapisane jako indeks 0 (przezroczysty) | 2 pixels in colours not in "
+        "palette.bmp, stored as index 0 (transparent): #010203 x1, #04040480 x1";
     const std::size_t at = run.output.find(lost_line);
     ASSERT_NE(at, std::string::npos) << run.output;
     EXPECT_GT(at, run.output.find("plik: " + folder.file("0001.png"))) << "after its picture's line";
@@ -236,6 +236,7 @@ TEST(BuilderJob, TilesAreNeverTrimmedAndKeepTheirSize) {
     const Palette palette = counting_palette();
     folder.set_palette(palette);
     folder.set_build_file(1, 0, 0);
+    test::write_file(folder.file("atlantis.txt"), "1 ; 1\r\n2 ; 2\r\n3 ; 3\r\n");
     TestPicture framed(32, 32);  // blank first row and column
     for (std::uint32_t y = 1; y < 32; ++y)
         for (std::uint32_t x = 1; x < 32; ++x) framed.set(x, y, palette[6]);
@@ -284,6 +285,7 @@ TEST(BuilderJob, MissingOrUnreadablePaletteBuildsNothingAndNamesIt) {
 
 TEST(BuilderJob, NoPicturesInTheFolderWritesNothing) {
     test::TempDir root;
+    test::write_file(root.file("build.txt"), test::build_file_text(0, 0, 0));
     std::vector<std::string> said;
     const BuilderConsole console{[&](std::string_view text) { said.emplace_back(text); }, [](int) {}};
     const BuilderOutcome outcome = run_builder(BuilderInput{root.file("x.png"), root.path() + "/", "empty"}, console);
@@ -291,7 +293,7 @@ TEST(BuilderJob, NoPicturesInTheFolderWritesNothing) {
     ASSERT_GE(said.size(), 2u);
     EXPECT_EQ(said[said.size() - 2], "Znalezono plikow png: 0");
     EXPECT_EQ(said.back(), "Brak plikow!");
-    EXPECT_TRUE(std::filesystem::is_empty(root.path()));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(root.path()), std::filesystem::directory_iterator()), 1);
 }
 
 }  // namespace
@@ -422,6 +424,7 @@ TEST(BuilderRobustness, ArchiveThatCannotTakeItsPlaceIsReported) {
     std::filesystem::create_directory(folder);
     test::write_file(folder + "0001.png", test::png_file_bytes(test::TestPicture(2, 2)));
     test::write_file(folder + "palette.bmp", test::palette_bmp_bytes(Palette{}));
+    test::write_file(folder + "build.txt", test::build_file_text(0, 0, 0));
     // A folder stands where the archive should go.
     std::filesystem::create_directory(folder + "blocked_new.spr");
     test::write_file(folder + "blocked_new.spr/keep.txt", "kept");

@@ -259,17 +259,48 @@ TEST(Trimming, BlankPictureIsStoredEmptyWithItsSizeAsOffsets) {
 
 TEST(PictureCoding, RunLengthPicturesCountOnlyColouredPixelsOutsideThePalette) {
     const Palette palette = counting_palette();
-    TestPicture picture(4, 2);
-    picture.set(0, 0, palette[9]);
-    picture.set(1, 0, 0x00FFFFFF);  // not blank (not 0) and in no entry
-    picture.set(2, 1, 0xFF00FF00);  // in no entry either
+    TestPicture picture(4, 3);
+    picture.set(0, 0, 0x00FFFFFF);  // alpha 0: blank whatever its colour bytes, also for the trim
+    picture.set(1, 1, palette[9]);
+    picture.set(2, 1, 0x00FFFFFF);
+    picture.set(3, 2, 0xFF00FF00);  // in no entry
+    picture.set(2, 2, 0xFF00FF00);
+    picture.set(1, 2, 0x80010203);  // half transparent, in no entry
     Bytes out;
     const CodedPicture coded = code_picture(picture.view(), find_trim_origin(picture.view()),
                                             ColourMatcher(palette, PixelStorage::run_length), PixelStorage::run_length,
                                             false, out);
-    EXPECT_EQ(coded.unmatched_pixels, 2u);
+    EXPECT_EQ(coded.x_offset, 1u);
+    EXPECT_EQ(coded.y_offset, 1u);
+    EXPECT_EQ(coded.unmatched_pixels, 3u);
     // Pixels outside the palette become index 0, that is blank.
-    EXPECT_EQ(out, (Bytes{0x00, 9, 0xF9}));
+    EXPECT_EQ(out, (Bytes{0x00, 9, 0xFB}));
+    // The colours by pixels, each with its first position.
+    const OffPalettePixels& lost = coded.off_palette;
+    ASSERT_EQ(lost.colours.size(), 2u);
+    EXPECT_EQ(lost.colours[0].colour, 0xFF00FF00u);
+    EXPECT_EQ(lost.colours[0].pixels, 2u);
+    EXPECT_EQ(lost.colours[0].x, 2u);
+    EXPECT_EQ(lost.colours[0].y, 2u);
+    EXPECT_EQ(lost.colours[1].colour, 0x80010203u);
+    EXPECT_EQ(lost.semi_transparent, 1u);
+    EXPECT_EQ(lost.semi_x, 1u);
+    EXPECT_EQ(lost.semi_y, 2u);
+
+    // Under --nearest: the green moves to the nearest entry, the half
+    // transparent pixel (alpha 128) to its colour's; below 128 it is blank.
+    picture.set(0, 0, 0x7FFFFFFF);
+    out.clear();
+    const NearestColour nearest(palette, PixelStorage::run_length, false);
+    const CodedPicture moved = code_picture(picture.view(), find_trim_origin(picture.view(), blank_below_alpha(&nearest)),
+                                            ColourMatcher(palette, PixelStorage::run_length), PixelStorage::run_length,
+                                            false, out, &nearest);
+    EXPECT_EQ(moved.x_offset, 1u);
+    EXPECT_EQ(moved.off_palette.moved, 3u);
+    EXPECT_EQ(moved.off_palette.blanked, 0u) << "the alpha-127 pixel lies outside the trimmed rectangle";
+    const std::uint8_t green = nearest.index(0xFF00FF00u);
+    EXPECT_NE(green, 0);
+    EXPECT_EQ(out, (Bytes{0x00, 9, 0xFE, 0x02, nearest.index(0xFF010203u), green, green}));
 }
 
 TEST(PictureCoding, WorkBufferHoldsPicturesThatCodeLongerThanItsStartingCapacity) {

@@ -136,8 +136,8 @@ std::unique_ptr<test::XDisplay> CommandMode::display_;
 TEST_F(CommandMode, HelpVersionAndUsageErrors) {
     auto run = quarnel({"--help"}, dir.path());
     test::expect_clean_end(run);
-    for (const char* word : {"quarnel FILE", "quarnel extract", "quarnel build", "quarnel report", "quarnel map",
-                             "quarnel view", "--version"})
+    for (const char* word : {"quarnel FILE", "quarnel extract", "quarnel build", "quarnel check", "quarnel report",
+                             "quarnel map", "quarnel view", "--version", "--nearest"})
         EXPECT_NE(run.output.find(word), std::string::npos) << word;
 
     run = quarnel({"--version"}, dir.path());
@@ -153,7 +153,7 @@ TEST_F(CommandMode, HelpVersionAndUsageErrors) {
     // Usage errors: status 2, a usage line on standard error, nothing done.
     const std::vector<std::vector<std::string>> wrong = {
         {"extract", "--frobnicate", "x.spr"}, {"extract"}, {"extract", "--raw", "3", "16"},
-        {"report", "--skip"},                 {"build"},   {"map", "x.map"},
+        {"report", "--skip"},                 {"build"},   {"map", "x.map"}, {"check", "--frobnicate", "x"},
         {"map", "x.map", "--tiles", "desert", "--markers", "3"}};
     for (const auto& words : wrong) {
         run = quarnel(words, dir.path());
