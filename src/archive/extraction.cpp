@@ -53,12 +53,6 @@ std::uint32_t typed_count(const std::string& answer) {
     return static_cast<std::uint32_t>(value);
 }
 
-// 0001 to 9999; from 10000 on the number stays as it is.
-std::string picture_name(std::uint32_t number) {
-    std::string digits = decimal_text(number);
-    if (digits.size() < 4) digits.insert(0, 4 - digits.size(), '0');
-    return digits;
-}
 
 std::uint8_t byte_at(const std::vector<std::uint8_t>& bytes, std::size_t at) { return at < bytes.size() ? bytes[at] : 0; }
 
@@ -525,7 +519,7 @@ JobOutcome extraction_job() {
             std::uint32_t number = 0;
             for (const ArchiveImage& image : *images) {
                 ++number;
-                std::string name = picture_name(number);
+                std::string name = picture_base_name(number);
                 if (kind == archive_kinds::tile_set) {
                     if (pass == 1) tile_listing.write_tile(static_cast<std::uint16_t>(image.tile_value), number);
                     name = decimal_text(static_cast<std::int32_t>(pass)) + path_separator + name;

@@ -12,6 +12,12 @@
 
 namespace quarnel {
 
+std::string picture_base_name(std::uint32_t number) {
+    std::string digits = decimal_text(number);
+    if (digits.size() < 4) digits.insert(0, 4 - digits.size(), '0');
+    return digits;
+}
+
 void BuildFileWriter::write_flag(std::uint8_t value) { text_.line(decimal_text(std::uint32_t{value})); }
 
 void TileListingWriter::write_tile(std::uint16_t value, std::uint32_t number) {

@@ -57,6 +57,10 @@ private:
     CrLfText text_;
 };
 
+// The name extraction gives picture number n, without its ending: "0001"
+// to "9999", then "10000", ... (so the builder can read the number back).
+std::string picture_base_name(std::uint32_t number);
+
 // The three values the builder reads.
 struct BuildSettings {
     std::uint8_t tile_set_flag = 0;

@@ -142,11 +142,7 @@ bool is_tile_set_folder(const BuildFolder& folder) {
 
 }  // namespace
 
-std::string picture_file_name(std::uint32_t number) {
-    std::string digits = std::to_string(number);
-    if (digits.size() < 4) digits.insert(0, 4 - digits.size(), '0');
-    return digits + std::string(png_ending);
-}
+std::string picture_file_name(std::uint32_t number) { return picture_base_name(number) + std::string(png_ending); }
 
 std::uint32_t picture_number(std::string_view file_name) { return number_with_ending(file_name, png_ending); }
 
