@@ -390,7 +390,10 @@ JobOutcome extraction_job() {
         // or UNC path, or "/..." on Linux) is taken as it is.
         const std::string program_dir = state.program_dir.empty() ? program_directory() : state.program_dir;
         const bool relative = is_relative_path(state.palette_image_name);
-        palette.palette_from_image(relative ? join_path(program_dir, state.palette_image_name) : state.palette_image_name);
+        print_integer(0,
+                      palette.palette_from_image(relative ? join_path(program_dir, state.palette_image_name)
+                                                          : state.palette_image_name),
+                      true);
     } else {
         palette.palette_from_block(data);
     }

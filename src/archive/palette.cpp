@@ -7,7 +7,6 @@
 #include <system_error>
 
 #include "runtime/bmp.h"
-#include "runtime/console.h"
 #include "runtime/files.h"
 #include "runtime/image.h"
 #include "runtime/native_files.h"
@@ -92,16 +91,18 @@ void ExtractionPalette::palette_from_block(std::span<const std::uint8_t> input_b
     base = working;
 }
 
-void ExtractionPalette::palette_from_image(std::string_view image_path) {
+int ExtractionPalette::palette_from_image(std::string_view image_path) {
     ImagePtr strip = create_image(static_cast<int>(palette_entries), 1, 0, 32);
-    const int code = load_bmp(image_path, strip.get());
-    print_integer(0, code, true);
+    // Indices an 8-bit file's palette lacks read as the default palette's.
+    std::array<std::uint32_t, 256> file_palette = default_palette();
+    const int code = load_bmp(image_path, strip.get(), &file_palette);
     for (std::size_t i = 0; i < palette_entries; ++i) {
         const std::int64_t pixel = get_pixel(strip.get(), static_cast<int>(i), 0);
         working[i] = pixel < 0 ? 0u : static_cast<std::uint32_t>(pixel);
     }
     base = working;
     destroy_image(strip);
+    return code;
 }
 
 void ExtractionPalette::palette_from_pal_file(std::string_view dir, std::string_view name) {

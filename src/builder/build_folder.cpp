@@ -6,7 +6,6 @@
 #include "runtime/files.h"
 #include "runtime/image.h"
 #include "runtime/paths.h"
-#include "runtime/screen.h"
 
 namespace quarnel {
 
@@ -162,9 +161,11 @@ Palette pass_colours(const Palette& palette, int pass) {
 
 std::optional<Palette> load_palette(const std::string& path) {
     Palette palette{};
-    ImagePtr strip = screen_is_open() ? create_image(256, 1, 0, 32) : new_image_buffer(256, 1, 4);
+    ImagePtr strip = create_image(256, 1, 0, 32);
     if (!strip) return std::nullopt;
-    if (load_bmp(path, strip.get()) != 0) {
+    // Indices an 8-bit file's palette lacks read as the default palette's.
+    std::array<std::uint32_t, 256> file_palette = default_palette();
+    if (load_bmp(path, strip.get(), &file_palette) != 0) {
         destroy_image(strip);
         return std::nullopt;
     }

@@ -234,7 +234,6 @@ int run_extract(CommandWords& words) {
         answers.push_back(bmp ? "bmp" : "png");
         if (state.archive_kind == archive_kinds::raw_data) answers.insert(answers.end(), {raw_count, raw_width, raw_height});
         give_answers(std::move(answers));
-        set_screen(graphics_mode_640x480, 32, 2);
         const JobOutcome outcome = extraction_job();
         if (outcome.ok) {
             say_done("extracted " + name + ": " + count_text(outcome.written, "file", "files") + " in " + outcome.output);
@@ -299,7 +298,6 @@ int run_build(CommandWords& words) {
             continue;
         }
         input->nearest = nearest;
-        set_screen(graphics_mode_640x480, 32, 2);
         const BuilderOutcome outcome = run_builder(*input, console);
         if (outcome.written && outcome.damaged == 0) {
             say_done("built " + outcome.output_path + ": " + count_text(outcome.pictures, "picture", "pictures") + ", " +
@@ -327,7 +325,6 @@ int run_check(CommandWords& words) {
             continue;
         }
         input->nearest = nearest;
-        set_screen(graphics_mode_640x480, 32, 2);
         const CheckOutcome outcome = check_build_folder(*input, [](std::string_view text) { print_text(0, text, true); });
         if (outcome.keeps_everything()) {
             say_done("checked " + name + ": a build keeps every pixel as drawn (" +
@@ -358,7 +355,6 @@ int run_report(CommandWords& words) {
             continue;
         }
         give_answers({skip});
-        set_screen(graphics_mode_640x480, 32, 2);
         const JobOutcome outcome = animation_report_job();
         if (outcome.ok) {
             say_done("reported " + name + ": " + outcome.output);
@@ -408,7 +404,6 @@ int run_map(CommandWords& words) {
     if (!take_file(name, InputKind::scenario_map, "a scenario map (.map)")) return 1;
     read_setup();
     const ModuleState& state = module_state();
-    set_screen(graphics_mode_640x480, 8, 2);
     const std::optional<ViewerTileSet> tiles = load_game_tile_set(state.game_dir, tiles_name);
     if (!tiles) {
         say_failed(name, "no tile set '" + tiles_name + "'");

@@ -26,8 +26,9 @@ std::uint64_t map_picture_pixels(const MapGrid& grid);
 ImagePtr draw_whole_map(const MapGrid& grid, const ViewerTileSet& tiles, std::uint8_t marker_view, bool with_grid);
 
 // The colours the viewer's screen shows for the tile set's palette: its
-// entries set from it (the screen keeps six bits of each component) and
-// read back, red in bits 0-7, green 8-15, blue 16-23.
+// entries as the screen keeps them when set from it (six bits of each
+// component), red in bits 0-7, green 8-15, blue 16-23. The screen is not
+// touched.
 std::array<std::uint32_t, 256> viewer_screen_colours(const ViewerPalette& palette);
 
 // The 8-bit picture in opaque 32-bit colours: index i becomes colours[i]

@@ -367,7 +367,6 @@ int decode_run_length_rows(const BmpInput& input, const BmpHeader& h, DecodedRow
 int load_bmp(std::string_view file_name, Image* destination, std::array<std::uint32_t, 256>* palette) {
     const BmpInput input{std::string(file_name)};
     if (!input.is_open()) return bmp_cannot_open;
-    if (!screen_is_open()) return bmp_bad_call;
 
     BmpHeader h;
     if (const int error = read_header(input, h); error != bmp_ok) return error;
@@ -451,9 +450,11 @@ int load_bmp(std::string_view file_name, Image* destination, std::array<std::uin
     if (decode_error != bmp_ok) return decode_error;
 
     // The file has been read whole: now its palette takes the place of the
-    // first entries of the screen palette (or goes to the caller's).
+    // first entries of the caller's palette, or without one of the screen
+    // palette; entries past the file's own are that palette's.
     std::array<std::uint32_t, 256> lookup{};
-    for (int i = 0; i < 256; ++i) lookup[static_cast<std::size_t>(i)] = palette_entry(i);
+    for (int i = 0; i < 256; ++i)
+        lookup[static_cast<std::size_t>(i)] = palette ? (*palette)[static_cast<std::size_t>(i)] : palette_entry(i);
     for (std::size_t i = 0; i < file_palette.size(); ++i) {
         lookup[i] = file_palette[i];
         if (palette) {

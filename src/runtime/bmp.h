@@ -29,12 +29,15 @@ std::optional<std::vector<std::uint8_t>> bmp_encode_indexed(const Image& source,
 
 // Loads a BMP into an existing image (null = the screen): the top-left
 // corner that fits is written, the rest of the image keeps its pixels.
-// Error code: 0 loaded; 1 no screen is open, or a 16/24/32-bit file into
-// 8-bit pixels; 2 the file cannot be opened; 3 not a valid BMP, cut short,
-// or declaring a picture of more than 256 MiB at 32 bits per pixel. On an
-// error nothing has been written. The palette of a file of 8 bits or fewer
-// replaces the first entries of the palette destination (256 entries, red
-// in bits 0-7) or, without one, of the screen palette, exactly as stored.
+// No screen is needed but for a null destination. Error code: 0 loaded;
+// 1 no image (a null destination without an open screen), or a 16/24/32-bit
+// file into 8-bit pixels; 2 the file cannot be opened; 3 not a valid BMP,
+// cut short, or declaring a picture of more than 256 MiB at 32 bits per
+// pixel. On an error nothing has been written. The palette of a file of 8
+// bits or fewer replaces the first entries of the palette destination (256
+// entries, red in bits 0-7) or, without one, of the screen palette, exactly
+// as stored; the indices the file's palette lacks take that palette's
+// entries.
 int load_bmp(std::string_view file_name, Image* destination, std::array<std::uint32_t, 256>* palette = nullptr);
 
 }  // namespace quarnel

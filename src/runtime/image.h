@@ -16,6 +16,7 @@
 // A null target means the screen (page 0).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -51,8 +52,8 @@ struct ImageLayout {
 std::optional<ImageLayout> image_layout(const Image& image);
 
 // New image with the full header: pitch = width x bytes per pixel rounded up
-// to 16, every byte of rows and padding set from the fill colour. Nothing
-// when no screen is open, width or height is below 1, or depth is not 8, 16
+// to 16, every byte of rows and padding set from the fill colour. No screen
+// is needed. Nothing when width or height is below 1, or depth is not 8, 16
 // or 32.
 ImagePtr create_image(int width, int height, std::uint32_t fill, int depth_bits);
 
@@ -66,6 +67,11 @@ ImagePtr new_image_buffer(std::uint32_t width, std::uint32_t height, std::uint32
 // no open screen (the screen's own pages are made this way). Nothing when
 // the size is 0, bytes_per_pixel is not 1, 2 or 4, or the block is too large.
 ImagePtr new_full_header_image(std::uint32_t width, std::uint32_t height, std::uint32_t bytes_per_pixel);
+
+// The standard VGA default palette (256 entries, red in bits 0-7, green
+// 8-15, blue 16-23): the screen's palette when it opens, and the colours of
+// the indices an 8-bit BMP file's own palette lacks.
+const std::array<std::uint32_t, 256>& default_palette();
 
 // Frees an image buffer, whichever operation made it.
 void destroy_image(ImagePtr& image);

@@ -15,7 +15,7 @@ struct ScreenState {
     std::vector<ImagePtr> pages;
     std::vector<bool> marked_rows = std::vector<bool>(screen_height, false);
     bool any_marked = false;
-    std::array<std::uint32_t, 256> palette{};
+    std::array<std::uint32_t, 256> palette = default_palette();
     std::string title;
     TextCursor cursor;
 };
@@ -29,45 +29,7 @@ constexpr int max_screen_pages = 8;
 
 std::uint32_t pack_entry(std::uint32_t r, std::uint32_t g, std::uint32_t b) { return r | (g << 8) | (b << 16); }
 
-// The standard VGA palette in 6-bit components, each stored as c x 255 / 63.
-std::array<std::uint32_t, 256> make_default_palette() {
-    std::array<std::uint32_t, 256> p{};
-    auto put = [&](int i, int r, int g, int b) {
-        p[static_cast<std::size_t>(i)] = pack_entry(static_cast<std::uint32_t>(r * 255 / 63),
-                                                    static_cast<std::uint32_t>(g * 255 / 63),
-                                                    static_cast<std::uint32_t>(b * 255 / 63));
-    };
-    static const int text_colours[16][3] = {
-        {0, 0, 0},    {0, 0, 42},   {0, 42, 0},   {0, 42, 42},  {42, 0, 0},   {42, 0, 42},
-        {42, 21, 0},  {42, 42, 42}, {21, 21, 21}, {21, 21, 63}, {21, 63, 21}, {21, 63, 63},
-        {63, 21, 21}, {63, 21, 63}, {63, 63, 21}, {63, 63, 63}};
-    for (int i = 0; i < 16; ++i) put(i, text_colours[i][0], text_colours[i][1], text_colours[i][2]);
-    static const int greys[16] = {0, 5, 8, 11, 14, 17, 20, 24, 28, 32, 36, 40, 45, 50, 56, 63};
-    for (int i = 0; i < 16; ++i) put(16 + i, greys[i], greys[i], greys[i]);
-    // Nine groups of 24 hues: three intensities, each at three saturations.
-    // Each group walks the colour wheel blue, magenta, red, yellow, green, cyan
-    // through five levels from the group's lowest to its highest component.
-    static const int levels[9][5] = {
-        {0, 16, 31, 47, 63}, {31, 39, 47, 55, 63}, {45, 49, 54, 58, 63},
-        {0, 7, 14, 21, 28},  {14, 17, 21, 24, 28}, {20, 22, 24, 26, 28},
-        {0, 4, 8, 12, 16},   {8, 10, 12, 14, 16},  {11, 12, 13, 15, 16}};
-    static const int wheel[24][3] = {
-        {0, 0, 4}, {1, 0, 4}, {2, 0, 4}, {3, 0, 4}, {4, 0, 4}, {4, 0, 3}, {4, 0, 2}, {4, 0, 1},
-        {4, 0, 0}, {4, 1, 0}, {4, 2, 0}, {4, 3, 0}, {4, 4, 0}, {3, 4, 0}, {2, 4, 0}, {1, 4, 0},
-        {0, 4, 0}, {0, 4, 1}, {0, 4, 2}, {0, 4, 3}, {0, 4, 4}, {0, 3, 4}, {0, 2, 4}, {0, 1, 4}};
-    int index = 32;
-    for (const auto& group : levels)
-        for (const auto& hue : wheel) put(index++, group[hue[0]], group[hue[1]], group[hue[2]]);
-    // Entries 248 to 255 stay black.
-    return p;
-}
-
 }  // namespace
-
-const std::array<std::uint32_t, 256>& default_palette() {
-    static const auto palette = make_default_palette();
-    return palette;
-}
 
 std::recursive_mutex& graphics_lock() {
     static std::recursive_mutex lock;
@@ -164,11 +126,8 @@ bool take_marked_rows(std::vector<bool>& rows) {
 }
 
 void set_palette_entry(int index, int red, int green, int blue) {
-    // Six bits of each component are kept: (c >> 2) x 255 / 63.
-    auto six_bit = [](int c) {
-        return static_cast<std::uint8_t>(((static_cast<unsigned>(c) & 0xFFu) >> 2) * 255u / 63u);
-    };
-    store_palette_entry(index, six_bit(red), six_bit(green), six_bit(blue));
+    store_palette_entry(index, screen_palette_component(red), screen_palette_component(green),
+                        screen_palette_component(blue));
 }
 
 void store_palette_entry(int index, std::uint8_t red, std::uint8_t green, std::uint8_t blue) {

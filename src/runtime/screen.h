@@ -61,6 +61,12 @@ void mark_all_rows();
 // under the graphics lock. Returns true when any row was marked.
 bool take_marked_rows(std::vector<bool>& rows);
 
+// The 8-bit component the screen keeps of one set through set_palette_entry:
+// six bits of it, (c >> 2) x 255 / 63.
+constexpr std::uint8_t screen_palette_component(int component) {
+    return static_cast<std::uint8_t>(((static_cast<unsigned>(component) & 0xFFu) >> 2) * 255u / 63u);
+}
+
 // Palette: 256 entries, red in bits 0-7, green 8-15, blue 16-23.
 void set_palette_entry(int index, int red, int green, int blue);
 void get_palette_entry(int index, int& red, int& green, int& blue);
@@ -71,8 +77,6 @@ std::uint32_t palette_entry(int index);
 // Stores 8-bit components exactly, bypassing the 6-bit rounding of
 // set_palette_entry; used where a loaded palette must be kept exact.
 void store_palette_entry(int index, std::uint8_t red, std::uint8_t green, std::uint8_t blue);
-// The standard VGA default palette.
-const std::array<std::uint32_t, 256>& default_palette();
 void reset_palette();
 
 void set_window_title(std::string_view title);
