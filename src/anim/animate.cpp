@@ -120,6 +120,7 @@ AnimateOutcome animate_unit(const AnimateRequest& request, const std::function<v
 
     const auto description_bytes = read_whole_file(request.description_path);
     if (!description_bytes) {
+        say_read_failure(description_bytes.error(), say);
         problem("cannot read the animation description " + request.description_path);
         return outcome;
     }
@@ -131,6 +132,7 @@ AnimateOutcome animate_unit(const AnimateRequest& request, const std::function<v
     }
     const auto sprite_bytes = read_whole_file(outcome.sprites_path);
     if (!sprite_bytes) {
+        say_read_failure(sprite_bytes.error(), say);
         problem("cannot read the sprite set " + outcome.sprites_path);
         return outcome;
     }
@@ -265,7 +267,7 @@ AnimateOutcome animate_unit(const AnimateRequest& request, const std::function<v
             continue;
         }
         if (const WriteResult written = write(path, *file); !written) {
-            problem(label + ": cannot write " + path + ": " + written.reason);
+            problem(label + ": cannot write " + path + ": " + written.error().message);
             outcome.animations.push_back(picture);
             continue;
         }
@@ -288,7 +290,7 @@ AnimateOutcome animate_unit(const AnimateRequest& request, const std::function<v
     if (const WriteResult written =
             write(index_path, std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(index.data()), index.size()));
         !written) {
-        problem("cannot write " + index_path + ": " + written.reason);
+        problem("cannot write " + index_path + ": " + written.error().message);
     } else {
         outcome.index_path = index_path;
     }

@@ -105,10 +105,16 @@ int ExtractionPalette::palette_from_image(std::string_view image_path) {
     return code;
 }
 
-void ExtractionPalette::palette_from_pal_file(std::string_view dir, std::string_view name) {
+void ExtractionPalette::palette_from_pal_file(std::string_view dir, std::string_view name, const LineSink& say) {
     const std::string found = find_ignoring_case(dir, name);
     std::optional<std::vector<std::uint8_t>> bytes;
-    if (!found.empty()) bytes = read_whole_file(found);
+    if (!found.empty()) {
+        auto read = read_whole_file(found);
+        if (read)
+            bytes = std::move(*read);
+        else
+            say_read_failure(read.error(), say);
+    }
     if (!bytes) {
         // Like the binary open it stands for: a missing file is created empty.
         const std::string path = join_path(dir, name);

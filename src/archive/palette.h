@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "runtime/job.h"
+
 namespace quarnel {
 
 inline constexpr std::size_t palette_entries = 256;
@@ -66,7 +68,8 @@ public:
     // The working palette (not the base) from the .pal file of that name in
     // dir, found ignoring letter case. A missing file is left behind empty
     // under the name asked for, and every colour becomes opaque black.
-    void palette_from_pal_file(std::string_view dir, std::string_view name);
+    // A file over the limit is said.
+    void palette_from_pal_file(std::string_view dir, std::string_view name, const LineSink& say);
     // Sets the rotation step: working entry 201 + ((step + k) mod 7) takes
     // base entry 201 + k, for k = 0 to 6.
     void rotate_cycle_colours(int step);

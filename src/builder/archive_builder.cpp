@@ -16,9 +16,7 @@
 #include "builder/build_file.h"
 #include "builder/exact_rebuild_file.h"
 #include "builder/picture_coding.h"
-#include "entry/module_state.h"
 #include "png/png_reader.h"
-#include "runtime/console.h"
 #include "runtime/files.h"
 #include "runtime/image.h"
 #include "runtime/native_files.h"
@@ -33,11 +31,6 @@ constexpr int failure_pause_ms = 1000;
 constexpr std::size_t header_bytes_read = 32;
 
 std::string decimal(std::uint64_t value) { return std::to_string(value); }
-
-BuilderConsole program_console() {
-    return BuilderConsole{[](std::string_view text) { print_text(0, text, true); },
-                          [](int milliseconds) { sleep_ms(milliseconds); }};
-}
 
 // The last three characters of a name, in lower case.
 std::string name_ending(std::string_view path) {
@@ -195,7 +188,6 @@ ImageSize image_size_from_header(std::string_view path, const BuilderConsole& co
     return image_size_from_header_bytes(path, head, console);
 }
 
-ImageSize image_size_from_header(std::string_view path) { return image_size_from_header(path, program_console()); }
 
 std::string colour_text(std::uint32_t colour) {
     char text[10];
@@ -239,6 +231,7 @@ BuiltPicture PictureBuilder::build(std::uint32_t number, const BuilderConsole& s
     const std::uint32_t blank_below = blank_below_alpha(nearest);
 
     FolderPicture read = read_folder_picture(path);
+    if (!read.unread_line.empty()) said.line(read.unread_line);
     const PngIndices& png_indices = read.indices;
     const auto& file_bytes = read.file;
     std::optional<PictureView>& picture = read.view;
@@ -410,6 +403,7 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
     // 2. The folder's build file, pictures, listing and palette (for a pass
     // folder of a tile set, the files of the folder above).
     const BuildFolder folder = survey_build_folder(input.input_dir, input.input_folder_name);
+    for (const std::string& unread : folder.unread_lines) console.line(unread);
     const std::string& settings_dir = folder.settings_dir;
     const std::string& archive_name = folder.archive_name;
     if (folder.pass != 0) {
@@ -577,20 +571,13 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
     // Written whole or not at all: a write that fails half way (a full
     // disk) leaves an earlier archive as it was.
     if (const WriteResult written = write_whole_file(output_path, archive); !written) {
-        console.line("Nie mozna zapisac pliku! | cannot write the file: " + output_path + ": " + written.reason);
-        outcome.failure = "cannot write " + output_path + ": " + written.reason;
+        console.line("Nie mozna zapisac pliku! | cannot write the file: " + output_path + ": " + written.error().message);
+        outcome.failure = "cannot write " + output_path + ": " + written.error().message;
         return outcome;
     }
     outcome.written = true;
     outcome.archive_size = archive.size();
     return outcome;
-}
-
-void archive_builder_job() {
-    const ModuleState& state = module_state();
-    BuilderInput input{state.input_path, state.input_dir, state.input_folder_name};
-    input.nearest = state.nearest_colours;
-    run_builder(input, program_console());
 }
 
 }  // namespace quarnel

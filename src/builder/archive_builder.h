@@ -25,11 +25,8 @@
 
 namespace quarnel {
 
-// Runs the job on the module state that start-up set.
-void archive_builder_job();
-
-// Where the builder says things and how it pauses; the job uses the console
-// and sleep_ms, tests and benchmarks their own.
+// Where the builder says things and how it pauses: the console and
+// sleep_ms in the programs, tests and benchmarks their own.
 struct BuilderConsole {
     std::function<void(std::string_view)> line;
     std::function<void(int)> wait_ms;
@@ -124,7 +121,6 @@ struct ImageSize {
 // big-endian u32s at bytes 16 and 20 (IHDR), one ending in "bmp" the
 // little-endian u32s at bytes 18 and 22 (BMP info header). Any other name:
 // "Nie rozpoznany plik!", a 1000 ms wait and 0 x 0.
-ImageSize image_size_from_header(std::string_view path);
 ImageSize image_size_from_header(std::string_view path, const BuilderConsole& console);
 // The same from bytes already read from the file.
 ImageSize image_size_from_header_bytes(std::string_view path, std::span<const std::uint8_t> file_start,

@@ -130,6 +130,7 @@ BuildFileReading read_checked_build_file(std::string_view folder) {
     const auto bytes = read_whole_file(path);
     if (!bytes) {
         reading.state = BuildFileState::unreadable;
+        say_read_failure(bytes.error(), [&reading](std::string_view line) { reading.unread_line = line; });
         return reading;
     }
     return check_build_file(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));

@@ -102,6 +102,7 @@ struct BuildFileReading {
     BuildSettings settings;     // the flags when readable
     std::size_t bad_line = 0;   // not_a_number: the line's number (2 to 4)
     std::size_t flag_lines = 0; // readable: how many flags the file holds (a .trs/.trc/.trw extraction writes 1)
+    std::string unread_line;    // unreadable for its length: the line that says so
 
     bool readable() const { return state == BuildFileState::readable; }
 };

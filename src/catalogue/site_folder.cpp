@@ -83,7 +83,7 @@ std::string SiteFolder::claim(const std::vector<std::string>& relative_paths) {
     for (const std::string& relative : relative_paths)
         if (claimed_.insert(relative).second) added = true;
     if (added)
-        if (const WriteResult saved = save_list(); !saved) return "cannot write " + full_path(site_list_file_name) + ": " + saved.reason;
+        if (const WriteResult saved = save_list(); !saved) return "cannot write " + full_path(site_list_file_name) + ": " + saved.error().message;
     return {};
 }
 
@@ -97,7 +97,7 @@ WriteResult SiteFolder::save_list() {
 }
 
 WriteResult SiteFolder::write(const std::string& relative, std::span<const std::uint8_t> bytes) {
-    if (std::string refused = claim({relative}); !refused.empty()) return WriteResult{refused};
+    if (std::string refused = claim({relative}); !refused.empty()) return Error{refused};
     const std::string path = full_path(relative);
     // A file in a folder of the site: the folder is made first.
     const std::string folder = path_dir_part(path);
@@ -125,7 +125,7 @@ void SiteFolder::finish(const std::function<void(std::string_view)>& say) {
     earlier_ = std::move(kept);
     // Only the files of this run stay on the list; a claimed file that
     // could not be written is on it too, as a later run may replace it.
-    if (const WriteResult saved = save_list(); !saved) say("cannot write " + full_path(site_list_file_name) + ": " + saved.reason);
+    if (const WriteResult saved = save_list(); !saved) say("cannot write " + full_path(site_list_file_name) + ": " + saved.error().message);
 }
 
 }  // namespace quarnel

@@ -582,7 +582,7 @@ int write_bmp(std::string_view file_name, const Image& source, const std::array<
     const auto file = encode_bmp(source, colours);
     if (!file) return bmp_bad_file;
     const WriteResult written = write_whole_file(file_name, std::span<const std::uint8_t>(*file));
-    return written ? bmp_ok : written.while_writing ? bmp_bad_file : bmp_cannot_open;
+    return written ? bmp_ok : written.error().kind == Error::Kind::cut_short ? bmp_bad_file : bmp_cannot_open;
 }
 
 }  // namespace

@@ -185,7 +185,7 @@ void print_text(int file_number, std::string_view text, bool newline) {
 void print_error_text(std::string_view text) { terminal::write_error(text); }
 
 void print_integer(int file_number, std::int32_t value, bool newline) {
-    print_text(file_number, (value >= 0 ? " " : "") + decimal_text(value), newline);
+    print_text(file_number, signed_decimal_text(value), newline);
 }
 
 void print_byte(int file_number, std::uint8_t value, bool newline) {
@@ -292,12 +292,12 @@ std::string poll_key() {
     return key;
 }
 
-int key_down(int scan_code) {
+bool key_down(int scan_code) {
     if (window_shows_screen()) {
         end_if_window_closed();
-        return window_key_held(scan_code) ? -1 : 0;
+        return window_key_held(scan_code);
     }
-    return g_pass_key != 0 && g_pass_key == scan_code ? -1 : 0;
+    return g_pass_key != 0 && g_pass_key == scan_code;
 }
 
 void begin_key_pass() {

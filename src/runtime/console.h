@@ -55,8 +55,8 @@ void wait_for_key();
 
 // Oldest waiting key as text; empty when none waits. Never waits.
 std::string poll_key();
-// -1 while the key with that PC scan code (set 1) is held, else 0.
-int key_down(int scan_code);
+// True while the key with that PC scan code (set 1) is held.
+bool key_down(int scan_code);
 // Waits; waits of 100 ms or more run in 50 ms steps and end early when a
 // key is waiting (the key stays queued).
 void sleep_ms(int milliseconds);

@@ -11,8 +11,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
-#include "runtime/console.h"
 #include "runtime/native_files.h"
 #include "runtime/paths.h"
 #include "runtime/text.h"
@@ -250,13 +251,13 @@ void input_from_line(std::string line) {
     g_input.line = std::move(line);
 }
 
-int end_of_file(int file_number) {
+bool end_of_file(int file_number) {
     FileSlot* slot = open_slot(file_number);
-    if (!slot) return -1;
-    if (slot->mode == OpenMode::input) return slot->position >= static_cast<std::int64_t>(slot->text.size()) ? -1 : 0;
+    if (!slot) return true;
+    if (slot->mode == OpenMode::input) return slot->position >= static_cast<std::int64_t>(slot->text.size());
     const native::FileInfo info = native::file_info(slot->fd);
-    if (!info.known) return -1;
-    return slot->position >= info.size ? -1 : 0;
+    if (!info.known) return true;
+    return slot->position >= info.size;
 }
 
 std::int64_t file_length(int file_number) {
@@ -275,12 +276,22 @@ std::int64_t file_size(std::string_view name) {
     return size;
 }
 
-int file_exists(std::string_view name) {
-    if (name.empty()) return 0;
+bool file_exists(std::string_view name) {
+    if (name.empty()) return false;
     const FileHandle fd = native::open_file(std::string(name), Access::read);
-    if (fd == no_file) return 0;
+    if (fd == no_file) return false;
     native::close_file(fd);
-    return -1;
+    return true;
+}
+
+bool is_plain_file(std::string_view name) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(native::system_path(name), ec);
+}
+
+bool is_folder(std::string_view name) {
+    std::error_code ec;
+    return std::filesystem::is_directory(native::system_path(name), ec);
 }
 
 int delete_file(std::string_view name) {
@@ -288,10 +299,7 @@ int delete_file(std::string_view name) {
     return native::remove_file(std::string(name)) ? 0 : 2;
 }
 
-int make_directory(std::string_view path) {
-    if (path.empty()) return -1;
-    return native::make_folder(std::string(path)) ? 0 : -1;
-}
+bool make_directory(std::string_view path) { return !path.empty() && native::make_folder(std::string(path)); }
 
 std::string program_directory() {
     const std::string exe = native::executable_path();
@@ -302,11 +310,10 @@ std::string program_directory() {
 
 std::string absolute_path(std::string_view name) { return native::full_path(name); }
 
-bool report_unusable_name(std::string_view name) {
+std::string unusable_name_line(std::string_view name) {
     const std::string reason = unusable_name_reason(name);
-    if (reason.empty()) return false;
-    print_text(0, "Nazwa nie do uzycia (" + reason + ") | the system cannot take this name: " + std::string(name), true);
-    return true;
+    if (reason.empty()) return {};
+    return "Nazwa nie do uzycia (" + reason + ") | the system cannot take this name: " + std::string(name);
 }
 
 std::string first_match(std::string_view pattern, unsigned attribute_mask) {
@@ -350,37 +357,45 @@ void end_program(int status) {
     std::exit(status);
 }
 
-std::optional<std::vector<std::uint8_t>> read_whole_file(std::string_view name) {
+Result<std::vector<std::uint8_t>> read_whole_file(std::string_view name) {
     const FileHandle fd = native::open_file(std::string(name), Access::read);
-    if (fd == no_file) return std::nullopt;
+    if (fd == no_file) return Error{native::last_failure_reason(), Error::Kind::not_opened};
     std::vector<std::uint8_t> bytes;
     const ReadAll result = read_all(fd, bytes);
+    const std::string reason = result == ReadAll::failed ? native::last_failure_reason() : std::string();
     native::close_file(fd);
     if (result == ReadAll::too_large)
-        print_text(0, "Plik za duzy (najwiecej " + std::to_string(largest_whole_file_bytes) + " bajtow) - nie wczytany: " +
-                          std::string(name) + " | file too large, not read", true);
-    if (result != ReadAll::done) return std::nullopt;
+        return Error{"Plik za duzy (najwiecej " + std::to_string(largest_whole_file_bytes) + " bajtow) - nie wczytany: " +
+                         std::string(name) + " | file too large, not read",
+                     Error::Kind::too_large};
+    if (result == ReadAll::failed) return Error{reason, Error::Kind::cut_short};
     return bytes;
+}
+
+void say_read_failure(const Error& error, const LineSink& say) {
+    if (error.kind == Error::Kind::too_large) say(error.message);
 }
 
 WriteResult write_whole_file(std::string_view name, std::span<const std::uint8_t> bytes, bool nothing_stands_there) {
     const std::string target(name);
     const native::OutputTarget standing =
         nothing_stands_there ? native::OutputTarget::replaceable : native::output_target(target);
-    if (standing == native::OutputTarget::read_only) return {"the file is read-only"};
+    if (standing == native::OutputTarget::read_only) return Error{"the file is read-only"};
     const bool in_place = standing == native::OutputTarget::device;
     const std::string partial = in_place ? target : target + std::string(partial_file_suffix);
     const FileHandle fd = native::open_file(partial, Access::write_truncate);
-    if (fd == no_file) return {native::last_failure_reason()};
-    WriteResult result;
-    if (!native::write_bytes(fd, -1, bytes.data(), bytes.size())) result.reason = native::last_failure_reason();
+    if (fd == no_file) return Error{native::last_failure_reason()};
+    std::string reason;
+    if (!native::write_bytes(fd, -1, bytes.data(), bytes.size())) reason = native::last_failure_reason();
     // Closing is where a full disk may show last.
-    if (!native::close_file(fd) && result.ok()) result.reason = native::last_failure_reason();
-    result.while_writing = !result.ok();
-    if (in_place) return result;
-    if (result.ok() && !native::replace_file(partial, target)) result.reason = native::last_failure_reason();
-    if (!result.ok()) native::remove_file(partial);
-    return result;
+    if (!native::close_file(fd) && reason.empty()) reason = native::last_failure_reason();
+    const bool while_writing = !reason.empty();
+    if (!in_place) {
+        if (reason.empty() && !native::replace_file(partial, target)) reason = native::last_failure_reason();
+        if (!reason.empty()) native::remove_file(partial);
+    }
+    if (reason.empty()) return {};
+    return Error{reason, while_writing ? Error::Kind::cut_short : Error::Kind::not_opened};
 }
 
 WriteResult write_whole_file(std::string_view name, std::string_view bytes) {

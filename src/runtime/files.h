@@ -2,8 +2,10 @@
 // modes, the input context for item-by-item reading, directory listing and
 // the program's own location.
 //
-// Error codes: 0 success, 1 bad file number or bad call, 2 file cannot be
-// opened or created, 3 failed read or write.
+// The file table's error codes: 0 success, 1 bad file number or bad call,
+// 2 file cannot be opened or created, 3 failed read or write. Whole files
+// are read and written through Result (result.h). Nothing here prints: the
+// job's front-end says what it is told.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +15,9 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "runtime/job.h"
+#include "runtime/result.h"
 
 namespace quarnel {
 
@@ -51,17 +56,20 @@ std::string input_item();
 // Makes a typed line the input context (ask_answer does this).
 void input_from_line(std::string line);
 
-// -1 when no byte is left to read or the number is not open; 0 otherwise.
-int end_of_file(int file_number);
+// True when no byte is left to read or the number is not open.
+bool end_of_file(int file_number);
 // Size in bytes; 0 when the file cannot be opened.
 std::int64_t file_size(std::string_view name);
 // Size in bytes of an open file; -1 when the number is not open.
 std::int64_t file_length(int file_number);
-// -1 when the name can be opened for reading as a file (a folder gives 0).
-int file_exists(std::string_view name);
+// True when the name can be opened for reading as a file (a folder is none).
+bool file_exists(std::string_view name);
+// True when the name is a plain file, or a folder (links followed).
+bool is_plain_file(std::string_view name);
+bool is_folder(std::string_view name);
 int delete_file(std::string_view name);
-// 0 when created, -1 when not.
-int make_directory(std::string_view path);
+// True when the folder was made now (its parent must exist).
+bool make_directory(std::string_view path);
 // Folder of the running executable, without a trailing separator.
 std::string program_directory();
 // The full path of a name: a relative name is taken from the current
@@ -73,9 +81,9 @@ std::string absolute_path(std::string_view name);
 // among them), a part longer than 255 characters or a whole longer than
 // 32767; elsewhere every name can be tried.
 std::string unusable_name_reason(std::string_view name);
-// Prints a line that says why the name cannot be used, when it cannot;
-// true then. The caller goes on as for a file that is not there.
-bool report_unusable_name(std::string_view name);
+// The line that says why the name cannot be used; empty when it can. The
+// front-end shows it and goes on as for a file that is not there.
+std::string unusable_name_line(std::string_view name);
 
 // Whether the system takes the text as the name of a file inside a folder:
 // never a separator or a NUL; on Windows also none of < > : " \ | ? * or a
@@ -108,19 +116,18 @@ void set_command_arguments(int argc, char** argv);
 // refused, so no input can make a job take more memory than about this.
 inline constexpr std::uint64_t largest_whole_file_bytes = std::uint64_t{256} << 20;
 
-// Whole-file helpers for the jobs: the file's bytes, or nothing when it
-// cannot be read or is longer than largest_whole_file_bytes (which the
-// console is told).
-std::optional<std::vector<std::uint8_t>> read_whole_file(std::string_view name);
+// The one way a file is read whole: its bytes, or why not. A file longer
+// than largest_whole_file_bytes is refused (Error::Kind::too_large, with
+// the line that says so as its message) before it takes the memory.
+Result<std::vector<std::uint8_t>> read_whole_file(std::string_view name);
+// What a job says of a file it could not read, before its own line: the
+// line of a file over the limit; the job's own line tells the rest.
+void say_read_failure(const Error& error, const LineSink& say);
 
-// What became of a write: empty reason when the file was written whole,
-// otherwise why not, in plain words.
-struct WriteResult {
-    std::string reason;
-    bool while_writing = false;  // the file was made, its bytes did not all go in
-    bool ok() const noexcept { return reason.empty(); }
-    explicit operator bool() const noexcept { return ok(); }
-};
+// What became of a write: ok when the file was written whole, otherwise why
+// not, in plain words (Error::Kind::cut_short: the file was made, its bytes
+// did not all go in).
+using WriteResult = Status;
 
 // A file being written carries this ending until it is complete; no job
 // takes such a file for one of its own, and the next run removes it.

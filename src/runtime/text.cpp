@@ -138,6 +138,8 @@ double number_value(std::string_view text) {
     return std::strtod(number.c_str(), nullptr);
 }
 
+std::string signed_decimal_text(std::int32_t value) { return (value >= 0 ? " " : "") + decimal_text(value); }
+
 std::string take_input_item(std::string_view source, std::size_t& pos) {
     std::string item;
     if (pos > source.size()) pos = source.size();

@@ -62,7 +62,7 @@ TEST(MapPicture, EqualsTheViewAtEveryScrollPosition) {
         const PaletteColour& c = tiles.palette[static_cast<std::size_t>(i)];
         set_palette_entry(i, c.red, c.green, c.blue);
     }
-    const std::optional<MapGrid> grid = load_map_grid(map_path, tiles.keys);
+    const std::optional<MapGrid> grid = load_map_grid(map_path, tiles.keys, [](std::string_view) {});
     ASSERT_TRUE(grid);
     const UnitSpriteSet no_unit;
     UnitAnimationSet no_animations;
