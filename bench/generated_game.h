@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "archive/sample_archive.h"
-#include "runtime/files.h"
+#include "samples/sample_archive.h"
+#include "runtime/platform/files.h"
 
 namespace quarnel::bench {
 

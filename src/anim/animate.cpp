@@ -13,10 +13,10 @@
 #include "mapview/view_loop.h"
 #include "mapview/viewer_pictures.h"
 #include "png/png_writer.h"
-#include "runtime/gif_writer.h"
-#include "runtime/native_files.h"
-#include "runtime/paths.h"
-#include "runtime/text.h"
+#include "runtime/image/gif_writer.h"
+#include "runtime/platform/native_files.h"
+#include "runtime/utility/paths.h"
+#include "runtime/utility/text.h"
 
 namespace quarnel {
 

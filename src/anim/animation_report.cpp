@@ -5,9 +5,9 @@
 #include <utility>
 
 #include "anim/animation_description.h"
-#include "runtime/files.h"
-#include "runtime/paths.h"
-#include "runtime/text.h"
+#include "runtime/platform/files.h"
+#include "runtime/utility/paths.h"
+#include "runtime/utility/text.h"
 
 namespace quarnel {
 

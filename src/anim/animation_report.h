@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "runtime/job.h"
+#include "runtime/utility/job.h"
 
 namespace quarnel {
 

@@ -21,13 +21,13 @@
 #include "archive/picture_canvas.h"
 #include "archive/run_length_encode.h"
 #include "archive/sprite_archive.h"
-#include "builder/build_file.h"
-#include "builder/exact_rebuild_file.h"
-#include "runtime/byte_reader.h"
-#include "runtime/files.h"
-#include "runtime/paths.h"
-#include "runtime/text.h"
-#include "runtime/worker_pool.h"
+#include "archive/build_file.h"
+#include "archive/exact_rebuild_file.h"
+#include "runtime/utility/byte_reader.h"
+#include "runtime/platform/files.h"
+#include "runtime/utility/paths.h"
+#include "runtime/utility/text.h"
+#include "runtime/utility/worker_pool.h"
 
 namespace quarnel {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "runtime/job.h"
+#include "runtime/utility/job.h"
 
 namespace quarnel {
 

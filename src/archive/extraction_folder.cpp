@@ -4,10 +4,10 @@
 #include <cstring>
 #include <ctime>
 
-#include "builder/exact_rebuild_file.h"
-#include "runtime/native_files.h"
-#include "runtime/paths.h"
-#include "runtime/text.h"
+#include "archive/exact_rebuild_file.h"
+#include "runtime/platform/native_files.h"
+#include "runtime/utility/paths.h"
+#include "runtime/utility/text.h"
 
 namespace quarnel {
 

@@ -7,11 +7,11 @@
 
 #include "archive/palette.h"
 #include "archive/picture_canvas.h"
-#include "builder/build_file.h"
-#include "runtime/files.h"
-#include "runtime/native_files.h"
-#include "runtime/paths.h"
-#include "runtime/text.h"
+#include "archive/build_file.h"
+#include "runtime/platform/files.h"
+#include "runtime/platform/native_files.h"
+#include "runtime/utility/paths.h"
+#include "runtime/utility/text.h"
 
 namespace quarnel {
 

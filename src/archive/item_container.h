@@ -11,8 +11,8 @@
 #include "archive/extraction_folder.h"
 #include "archive/palette.h"
 #include "archive/sprite_archive.h"
-#include "runtime/job.h"
-#include "runtime/worker_pool.h"
+#include "runtime/utility/job.h"
+#include "runtime/utility/worker_pool.h"
 
 namespace quarnel {
 

@@ -6,11 +6,11 @@
 #include <vector>
 #include <system_error>
 
-#include "runtime/bmp.h"
-#include "runtime/files.h"
-#include "runtime/image.h"
-#include "runtime/native_files.h"
-#include "runtime/paths.h"
+#include "runtime/image/bmp.h"
+#include "runtime/platform/files.h"
+#include "runtime/image/image.h"
+#include "runtime/platform/native_files.h"
+#include "runtime/utility/paths.h"
 
 namespace quarnel {
 

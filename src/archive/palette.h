@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/job.h"
+#include "runtime/utility/job.h"
 
 namespace quarnel {
 

@@ -1,7 +1,7 @@
 #include "archive/picture_canvas.h"
 
 #include "png/png_writer.h"
-#include "runtime/bmp.h"
+#include "runtime/image/bmp.h"
 
 namespace quarnel {
 

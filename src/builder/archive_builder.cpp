@@ -13,15 +13,15 @@
 #include "archive/palette.h"
 #include "archive/sprite_archive.h"
 #include "builder/archive_layout.h"
-#include "builder/build_file.h"
-#include "builder/exact_rebuild_file.h"
+#include "archive/build_file.h"
+#include "archive/exact_rebuild_file.h"
 #include "builder/picture_coding.h"
 #include "png/png_reader.h"
-#include "runtime/files.h"
-#include "runtime/image.h"
-#include "runtime/native_files.h"
-#include "runtime/paths.h"
-#include "runtime/worker_pool.h"
+#include "runtime/platform/files.h"
+#include "runtime/image/image.h"
+#include "runtime/platform/native_files.h"
+#include "runtime/utility/paths.h"
+#include "runtime/utility/worker_pool.h"
 
 namespace quarnel {
 

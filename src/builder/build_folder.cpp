@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "runtime/bmp.h"
-#include "runtime/files.h"
-#include "runtime/image.h"
-#include "runtime/paths.h"
+#include "runtime/image/bmp.h"
+#include "runtime/platform/files.h"
+#include "runtime/image/image.h"
+#include "runtime/utility/paths.h"
 
 namespace quarnel {
 

@@ -18,11 +18,11 @@
 #include <vector>
 
 #include "archive/palette.h"
-#include "builder/build_file.h"
-#include "builder/exact_rebuild_file.h"
+#include "archive/build_file.h"
+#include "archive/exact_rebuild_file.h"
 #include "builder/picture_coding.h"
 #include "png/png_reader.h"
-#include "runtime/image.h"
+#include "runtime/image/image.h"
 
 namespace quarnel {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/paths.h"
+#include "runtime/utility/paths.h"
 
 namespace quarnel {
 

@@ -15,10 +15,10 @@
 #include <system_error>
 
 #include "entry/version.h"
-#include "runtime/console.h"
-#include "runtime/files.h"
-#include "runtime/native_files.h"
-#include "runtime/text.h"
+#include "runtime/screen/console.h"
+#include "runtime/platform/files.h"
+#include "runtime/platform/native_files.h"
+#include "runtime/utility/text.h"
 
 namespace quarnel {
 

@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "runtime/native_files.h"
-#include "runtime/paths.h"
+#include "runtime/platform/native_files.h"
+#include "runtime/utility/paths.h"
 
 namespace quarnel {
 

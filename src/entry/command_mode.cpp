@@ -26,12 +26,12 @@
 #include "entry/version.h"
 #include "mapview/map_picture.h"
 #include "mapview/map_viewer.h"
-#include "runtime/console.h"
-#include "runtime/files.h"
-#include "runtime/paths.h"
-#include "runtime/screen.h"
-#include "runtime/text.h"
-#include "runtime/worker_pool.h"
+#include "runtime/screen/console.h"
+#include "runtime/platform/files.h"
+#include "runtime/utility/paths.h"
+#include "runtime/screen/screen.h"
+#include "runtime/utility/text.h"
+#include "runtime/utility/worker_pool.h"
 
 namespace quarnel {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "runtime/job.h"
+#include "runtime/utility/job.h"
 
 namespace quarnel {
 

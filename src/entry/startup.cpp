@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "anim/animation_report.h"
@@ -13,11 +14,12 @@
 #include "entry/command_mode.h"
 #include "entry/setup_file.h"
 #include "mapview/map_viewer.h"
-#include "runtime/console.h"
-#include "runtime/files.h"
-#include "runtime/paths.h"
-#include "runtime/screen.h"
-#include "runtime/text.h"
+#include "runtime/platform/file_dialog.h"
+#include "runtime/screen/console.h"
+#include "runtime/platform/files.h"
+#include "runtime/utility/paths.h"
+#include "runtime/screen/screen.h"
+#include "runtime/utility/text.h"
 
 namespace quarnel {
 
@@ -73,7 +75,9 @@ StartConsole program_start_console() {
     console.ask = [](std::string_view prompt, bool question) { return ask_answer(prompt, question); };
     console.open_screen = [](int depth) { set_screen(graphics_mode_640x480, depth, 2); };
     console.choose_file = [](std::string_view title, std::string_view start_dir) {
-        return open_file_dialog(title, start_dir);
+        if (std::optional<std::string> chosen = open_file_dialog(title, start_dir)) return *chosen;
+        // Without a dialog, on the console: the typed answer, an empty one cancelling.
+        return ask_answer(std::string(title) + ": ", false);
     };
     return console;
 }

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "archive/extraction.h"
-#include "runtime/job.h"
+#include "runtime/utility/job.h"
 
 namespace quarnel {
 
@@ -86,6 +86,5 @@ void run_interactive(const std::vector<std::string>& arguments, const std::strin
                      const StartConsole& console);
 
 int quarnel_main(int argc, char** argv);
-std::string open_file_dialog(std::string_view title, std::string_view start_dir);
 
 }  // namespace quarnel

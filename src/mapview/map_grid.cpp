@@ -1,8 +1,8 @@
 #include "mapview/map_grid.h"
 
-#include "runtime/byte_reader.h"
-#include "runtime/files.h"
-#include "runtime/text.h"
+#include "runtime/utility/byte_reader.h"
+#include "runtime/platform/files.h"
+#include "runtime/utility/text.h"
 
 namespace quarnel {
 

@@ -3,8 +3,8 @@
 #include "mapview/map_viewer.h"
 #include "mapview/view_loop.h"
 #include "png/png_writer.h"
-#include "runtime/files.h"
-#include "runtime/screen.h"
+#include "runtime/platform/files.h"
+#include "runtime/screen/screen.h"
 
 namespace quarnel {
 

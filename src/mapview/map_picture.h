@@ -9,8 +9,8 @@
 
 #include "mapview/map_grid.h"
 #include "mapview/viewer_pictures.h"
-#include "runtime/image.h"
-#include "runtime/job.h"
+#include "runtime/image/image.h"
+#include "runtime/utility/job.h"
 
 namespace quarnel {
 

@@ -10,7 +10,7 @@
 
 #include "mapview/view_loop.h"
 #include "mapview/viewer_pictures.h"
-#include "runtime/job.h"
+#include "runtime/utility/job.h"
 
 namespace quarnel {
 

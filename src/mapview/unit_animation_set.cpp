@@ -1,9 +1,9 @@
 #include "mapview/unit_animation_set.h"
 
 #include "anim/animation_description.h"
-#include "runtime/byte_reader.h"
-#include "runtime/files.h"
-#include "runtime/text.h"
+#include "runtime/utility/byte_reader.h"
+#include "runtime/platform/files.h"
+#include "runtime/utility/text.h"
 
 namespace quarnel {
 

@@ -16,7 +16,7 @@
 #include "mapview/map_grid.h"
 #include "mapview/unit_animation_set.h"
 #include "mapview/viewer_pictures.h"
-#include "runtime/image.h"
+#include "runtime/image/image.h"
 
 namespace quarnel {
 

@@ -4,9 +4,9 @@
 
 #include "archive/palette.h"
 #include "archive/sprite_archive.h"
-#include "runtime/byte_reader.h"
-#include "runtime/files.h"
-#include "runtime/text.h"
+#include "runtime/utility/byte_reader.h"
+#include "runtime/platform/files.h"
+#include "runtime/utility/text.h"
 
 namespace quarnel {
 

@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/image.h"
-#include "runtime/job.h"
+#include "runtime/image/image.h"
+#include "runtime/utility/job.h"
 
 namespace quarnel {
 

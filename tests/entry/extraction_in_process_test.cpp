@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "archive/sample_archive.h"
+#include "samples/sample_archive.h"
 #include "entry/command_mode.h"
 #include "entry/startup.h"
-#include "runtime/files.h"
+#include "runtime/platform/files.h"
 #include "support/run_program.h"
 
 namespace quarnel {

@@ -10,7 +10,7 @@
 
 #include "entry/setup_file.h"
 #include "entry/startup.h"
-#include "runtime/files.h"
+#include "runtime/platform/files.h"
 #include "support/run_program.h"
 
 using namespace quarnel;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "mapview/map_grid.h"
-#include "runtime/files.h"
+#include "runtime/platform/files.h"
 #include "support/run_program.h"
 
 using namespace quarnel;

@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "mapview/sample_game.h"
+#include "samples/sample_game.h"
 #include "mapview_bytes.h"
 #include "support/run_program.h"
 

@@ -17,7 +17,7 @@
 #include <sstream>
 #include <thread>
 
-#include "mapview/sample_game.h"
+#include "samples/sample_game.h"
 #include "mapview/view_loop.h"
 #include "mapview_bytes.h"
 #include "support/run_program.h"

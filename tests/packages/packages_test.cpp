@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/sample_archive.h"
+#include "samples/sample_archive.h"
 #include "archive/sprite_archive.h"
 #include "entry/version.h"
 #include "support/run_program.h"

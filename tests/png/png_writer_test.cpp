@@ -5,7 +5,7 @@
 #include "png/png_reader.h"
 #include "png/png_test_support.h"
 #include "png/png_writer.h"
-#include "runtime/files.h"
+#include "runtime/platform/files.h"
 
 using namespace quarnel;
 using namespace quarnel::test;

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "runtime/bmp.h"
-#include "runtime/image.h"
-#include "runtime/screen.h"
+#include "runtime/image/bmp.h"
+#include "runtime/image/image.h"
+#include "runtime/screen/screen.h"
 #include "support/run_program.h"
 
 using namespace quarnel;

@@ -21,12 +21,12 @@
 
 #include <gtest/gtest.h>
 
-#include "runtime/console.h"
-#include "runtime/files.h"
-#include "runtime/font8x16.h"
-#include "runtime/image.h"
-#include "runtime/screen.h"
-#include "runtime/window_text.h"
+#include "runtime/screen/console.h"
+#include "runtime/platform/files.h"
+#include "runtime/screen/font8x16.h"
+#include "runtime/image/image.h"
+#include "runtime/screen/screen.h"
+#include "runtime/screen/window_text.h"
 #include "support/run_program.h"
 
 using namespace quarnel;

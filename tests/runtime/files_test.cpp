@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/files.h"
+#include "runtime/platform/files.h"
 #include "support/run_program.h"
 
 using namespace quarnel;

@@ -13,8 +13,8 @@
 #include <string>
 #include <utility>
 
-#include "runtime/image.h"
-#include "runtime/screen.h"
+#include "runtime/image/image.h"
+#include "runtime/screen/screen.h"
 
 using namespace quarnel;
 

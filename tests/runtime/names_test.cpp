@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "archive/item_container.h"
-#include "runtime/files.h"
-#include "runtime/native_files.h"
-#include "runtime/paths.h"
-#include "runtime/text_encoding.h"
+#include "runtime/platform/files.h"
+#include "runtime/platform/native_files.h"
+#include "runtime/utility/paths.h"
+#include "runtime/utility/text_encoding.h"
 
 using namespace quarnel;
 

@@ -23,12 +23,12 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
-#include "runtime/console.h"
-#include "runtime/font8x16.h"
-#include "runtime/image.h"
-#include "runtime/screen.h"
-#include "runtime/window.h"
-#include "runtime/window_input.h"
+#include "runtime/screen/console.h"
+#include "runtime/screen/font8x16.h"
+#include "runtime/image/image.h"
+#include "runtime/screen/screen.h"
+#include "runtime/screen/window.h"
+#include "runtime/screen/window_input.h"
 #include "support/run_program.h"
 #include "support/x_display.h"
 
