@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <limits>
-#include <system_error>
 
 #include "anim/animation_description.h"
 #include "archive/palette.h"
@@ -14,7 +12,6 @@
 #include "mapview/viewer_pictures.h"
 #include "png/png_writer.h"
 #include "runtime/image/gif_writer.h"
-#include "runtime/platform/native_files.h"
 #include "runtime/utility/paths.h"
 #include "runtime/utility/text.h"
 
@@ -152,9 +149,7 @@ AnimateOutcome animate_unit(const AnimateRequest& request, const std::function<v
                                 ? join_path(path_dir_part(absolute_path(request.description_path)),
                                             stem_of(request.description_path) + "_animations")
                                 : without_trailing_separator(request.output_folder);
-    std::error_code folder_error;
-    std::filesystem::create_directories(native::system_path(outcome.output_folder), folder_error);
-    if (!std::filesystem::is_directory(native::system_path(outcome.output_folder), folder_error)) {
+    if (!make_folders(outcome.output_folder)) {
         problem("cannot create the folder " + outcome.output_folder);
         return outcome;
     }

@@ -458,7 +458,7 @@ JobOutcome extract_archive(const ExtractionRequest& request, const LineSink& say
 
     RunStyleWatch watch;
     PictureSurvey survey;
-    OrderedWork pictures(request.threads != 0 ? request.threads : configured_thread_count());
+    OrderedWork pictures(std::max(1u, request.threads));
     if (kind == ArchiveKind::trc || kind == ArchiveKind::trw) {
         const ItemTally items =
             extract_items(data, container, folder, request.bmp, request.keep_indices, palette, pictures, say);

@@ -38,7 +38,7 @@ struct ExtractionRequest {
     std::string palette_image;
     bool keep_indices = false;  // option -i: indexed pictures and a side file, for an exact rebuild
     bool palette_files = false; // option -c: the palette also for paint programs (.gpl, .pal, .act)
-    unsigned threads = 0;       // threads that code and write pictures; 0: QUARNEL_THREADS or the cores
+    unsigned threads = 1;       // threads that code and write pictures (the front-ends give QUARNEL_THREADS or the cores)
 };
 
 // Extracts the archive; every line goes to say, in order, on the calling

@@ -1,15 +1,12 @@
 #include "archive/item_container.h"
 
-#include <filesystem>
 #include <memory>
 #include <set>
-#include <system_error>
 
 #include "archive/palette.h"
 #include "archive/picture_canvas.h"
 #include "archive/build_file.h"
 #include "runtime/platform/files.h"
-#include "runtime/platform/native_files.h"
 #include "runtime/utility/paths.h"
 #include "runtime/utility/text.h"
 
@@ -130,8 +127,7 @@ ItemTally extract_items(std::span<const std::uint8_t> data, const ItemContainer&
             // a system that ignores letter case.
             std::erase_if(palette.empty_pal_files, [&](const std::string& left) {
                 if (left == file_name || !equal_ignoring_case(left, file_name)) return false;
-                std::error_code ec;
-                std::filesystem::remove(native::system_path(join_path(picture_dir, left)), ec);
+                delete_file(join_path(picture_dir, left));
                 return true;
             });
             // The item's exact bytes: an older, longer file of that name is replaced.

@@ -1,15 +1,12 @@
 #include "archive/palette.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <optional>
 #include <vector>
-#include <system_error>
 
 #include "runtime/image/bmp.h"
 #include "runtime/platform/files.h"
 #include "runtime/image/image.h"
-#include "runtime/platform/native_files.h"
 #include "runtime/utility/paths.h"
 
 namespace quarnel {
@@ -118,8 +115,7 @@ void ExtractionPalette::palette_from_pal_file(std::string_view dir, std::string_
     if (!bytes) {
         // Like the binary open it stands for: a missing file is created empty.
         const std::string path = join_path(dir, name);
-        std::error_code ec;
-        if (!std::filesystem::exists(native::system_path(path), ec) && write_whole_file(path, std::string_view()))
+        if (!name_exists(path) && write_whole_file(path, std::string_view()))
             empty_pal_files.emplace_back(name);
         bytes.emplace();
     }

@@ -4,7 +4,6 @@
 #include <array>
 #include <cctype>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,7 +18,6 @@
 #include "png/png_reader.h"
 #include "runtime/platform/files.h"
 #include "runtime/image/image.h"
-#include "runtime/platform/native_files.h"
 #include "runtime/utility/paths.h"
 #include "runtime/utility/worker_pool.h"
 
@@ -138,20 +136,15 @@ struct CodedResult {
 // its 32-bit pixels (and indices), the inflated rows and the coded bytes,
 // from the size its header states (capped at what the PNG reader accepts).
 std::size_t picture_memory(const std::string& path) {
-    std::error_code error;
-    const std::uintmax_t file = std::filesystem::file_size(native::system_path(path), error);
     std::array<std::uint8_t, header_bytes_read> head{};
-    if (std::FILE* f = native::open_stream(path, "rb")) {
-        const std::size_t got = std::fread(head.data(), 1, head.size(), f);
-        std::fclose(f);
-        (void)got;
-    }
+    if (const auto start = read_file_start(path, head.size()))
+        std::copy(start->begin(), start->end(), head.begin());
     auto big_endian = [&](std::size_t at) {
         return (std::uint64_t{head[at]} << 24) | (std::uint64_t{head[at + 1]} << 16) |
                (std::uint64_t{head[at + 2]} << 8) | std::uint64_t{head[at + 3]};
     };
     const std::uint64_t pixels = std::min<std::uint64_t>(big_endian(16) * big_endian(20), std::uint64_t{64} << 20);
-    const std::uint64_t bytes = (error ? 0 : file) + 11 * pixels;
+    const std::uint64_t bytes = static_cast<std::uint64_t>(file_size(path)) + 11 * pixels;
     return static_cast<std::size_t>(std::min<std::uint64_t>(bytes, SIZE_MAX));
 }
 
@@ -176,16 +169,6 @@ ImageSize image_size_from_header_bytes(std::string_view path, std::span<const st
     console.line("Nie rozpoznany plik!");
     console.wait_ms(failure_pause_ms);
     return ImageSize{};
-}
-
-ImageSize image_size_from_header(std::string_view path, const BuilderConsole& console) {
-    std::array<std::uint8_t, header_bytes_read> head{};
-    const int number = free_file_number();
-    if (number > 0 && open_file(path, OpenMode::binary, number) == 0) {
-        get_bytes(number, 1, head.data(), head.size());
-        close_file(number);
-    }
-    return image_size_from_header_bytes(path, head, console);
 }
 
 
@@ -517,7 +500,7 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
     std::uint64_t archive_bytes = archive_header_size;
     std::array<bool, palette_entries> matched{};
     bool too_large = false;
-    OrderedWork pictures(input.threads != 0 ? input.threads : configured_thread_count());
+    OrderedWork pictures(std::max(1u, input.threads));
     for (std::uint32_t number = 1; number <= count && !pictures.stopped(); ++number) {
         auto result = std::make_shared<CodedResult>();
         const std::string path = join_path(input.input_dir, folder.pictures[number - 1]);

@@ -1,7 +1,5 @@
 #include "catalogue/site_folder.h"
 
-#include <filesystem>
-#include <system_error>
 
 #include "runtime/platform/native_files.h"
 #include "runtime/utility/paths.h"
@@ -42,9 +40,7 @@ bool site_path_allowed(std::string_view relative) {
 std::string SiteFolder::open(const std::string& folder) {
     folder_ = folder;
     while (folder_.size() > 1 && folder_.back() == path_separator) folder_.pop_back();
-    std::error_code error;
-    std::filesystem::create_directories(native::system_path(folder_), error);
-    if (!std::filesystem::is_directory(native::system_path(folder_), error)) return "cannot create the folder " + folder_;
+    if (!make_folders(folder_)) return "cannot create the folder " + folder_;
     remove_partial_files(folder_);
     if (const auto list = read_whole_file(full_path(site_list_file_name))) {
         const std::string text(list->begin(), list->end());
@@ -101,8 +97,7 @@ WriteResult SiteFolder::write(const std::string& relative, std::span<const std::
     const std::string path = full_path(relative);
     // A file in a folder of the site: the folder is made first.
     const std::string folder = path_dir_part(path);
-    std::error_code error;
-    if (!folder.empty()) std::filesystem::create_directories(native::system_path(folder), error);
+    if (!folder.empty()) make_folders(folder);
     WriteResult result = write_whole_file(path, bytes);
     if (result && written_.insert(relative).second) ++written_count_;
     return result;

@@ -407,6 +407,7 @@ int run_build(CommandWords& words, const CommandConsole& console) {
     bool nearest = false;
     if (auto error = nearest_option(words, nearest)) return report_usage_error(*error, console);
     const BuilderConsole builder_console{console.line, [](int) {}};
+    const unsigned threads = configured_thread_count();
     SaidAtOnce said(console);
     int status = 0;
     for (const std::string& name : words.operands) {
@@ -416,6 +417,7 @@ int run_build(CommandWords& words, const CommandConsole& console) {
             continue;
         }
         input->nearest = nearest;
+        input->threads = threads;
         const BuilderOutcome outcome = run_builder(*input, builder_console);
         if (outcome.written && outcome.damaged == 0) {
             said.done("built " + outcome.output_path + ": " + count_text(outcome.pictures, "picture", "pictures") + ", " +

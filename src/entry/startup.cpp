@@ -20,6 +20,7 @@
 #include "runtime/utility/paths.h"
 #include "runtime/screen/screen.h"
 #include "runtime/utility/text.h"
+#include "runtime/utility/worker_pool.h"
 
 namespace quarnel {
 
@@ -64,6 +65,7 @@ ExtractionRequest ask_extraction(const Selection& selection, const std::string& 
     }
     request.keep_indices = options.keep_indices;
     request.palette_files = options.palette_files;
+    request.threads = configured_thread_count();
     return request;
 }
 
@@ -217,6 +219,7 @@ void run_selected_job(const Selection& selection, const std::string& program_dir
             console.open_screen(32);
             BuilderInput request{input.path, input.dir, input.folder_name};
             request.nearest = selection.options.nearest;
+            request.threads = configured_thread_count();
             run_builder(request, BuilderConsole{console.say, [](int milliseconds) { sleep_ms(milliseconds); }});
             break;
         }

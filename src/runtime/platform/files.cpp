@@ -268,6 +268,21 @@ std::int64_t file_length(int file_number) {
     return info.known ? info.size : -1;
 }
 
+Result<std::vector<std::uint8_t>> read_file_start(std::string_view name, std::size_t count) {
+    const FileHandle fd = native::open_file(std::string(name), Access::read);
+    if (fd == no_file) return Error{native::last_failure_reason()};
+    std::vector<std::uint8_t> bytes(count);
+    std::size_t done = 0;
+    while (done < count) {
+        const std::int64_t n = native::read_bytes(fd, -1, bytes.data() + done, count - done);
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    native::close_file(fd);
+    bytes.resize(done);
+    return bytes;
+}
+
 std::int64_t file_size(std::string_view name) {
     const FileHandle fd = native::open_file(std::string(name), Access::read);
     if (fd == no_file) return 0;
@@ -300,6 +315,14 @@ int delete_file(std::string_view name) {
 }
 
 bool make_directory(std::string_view path) { return !path.empty() && native::make_folder(std::string(path)); }
+
+bool make_folders(std::string_view path) {
+    std::error_code ec;
+    std::filesystem::create_directories(native::system_path(path), ec);
+    return is_folder(path);
+}
+
+bool name_exists(std::string_view name) { return native::name_exists(std::string(name)); }
 
 std::string program_directory() {
     const std::string exe = native::executable_path();

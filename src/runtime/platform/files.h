@@ -60,6 +60,8 @@ void input_from_line(std::string line);
 bool end_of_file(int file_number);
 // Size in bytes; 0 when the file cannot be opened.
 std::int64_t file_size(std::string_view name);
+// The first count bytes of a file (fewer when it is shorter).
+Result<std::vector<std::uint8_t>> read_file_start(std::string_view name, std::size_t count);
 // Size in bytes of an open file; -1 when the number is not open.
 std::int64_t file_length(int file_number);
 // True when the name can be opened for reading as a file (a folder is none).
@@ -70,6 +72,11 @@ bool is_folder(std::string_view name);
 int delete_file(std::string_view name);
 // True when the folder was made now (its parent must exist).
 bool make_directory(std::string_view path);
+// Makes the folder and the folders above it that are missing; true when a
+// folder stands there afterwards.
+bool make_folders(std::string_view path);
+// True when something of that name exists (a file or a folder).
+bool name_exists(std::string_view name);
 // Folder of the running executable, without a trailing separator.
 std::string program_directory();
 // The full path of a name: a relative name is taken from the current
