@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "samples/sample_archive.h"
 #include "runtime/platform/files.h"
+#include "samples/sample_archive.h"
 
 namespace quarnel::bench {
 

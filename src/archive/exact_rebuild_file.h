@@ -29,9 +29,9 @@
 #include <string_view>
 #include <vector>
 
+#include "archive/build_file.h"
 #include "archive/palette.h"
 #include "archive/sprite_archive.h"
-#include "archive/build_file.h"
 
 namespace quarnel {
 

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "archive/build_file.h"
+#include "archive/exact_rebuild_file.h"
 #include "archive/extraction_folder.h"
 #include "archive/item_container.h"
 #include "archive/palette.h"
@@ -21,10 +23,8 @@
 #include "archive/picture_canvas.h"
 #include "archive/run_length_encode.h"
 #include "archive/sprite_archive.h"
-#include "archive/build_file.h"
-#include "archive/exact_rebuild_file.h"
-#include "runtime/utility/byte_reader.h"
 #include "runtime/platform/files.h"
+#include "runtime/utility/byte_reader.h"
 #include "runtime/utility/paths.h"
 #include "runtime/utility/text.h"
 #include "runtime/utility/worker_pool.h"

@@ -3,9 +3,9 @@
 #include <memory>
 #include <set>
 
+#include "archive/build_file.h"
 #include "archive/palette.h"
 #include "archive/picture_canvas.h"
-#include "archive/build_file.h"
 #include "runtime/platform/files.h"
 #include "runtime/utility/paths.h"
 #include "runtime/utility/text.h"

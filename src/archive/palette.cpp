@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "runtime/image/bmp.h"
-#include "runtime/platform/files.h"
 #include "runtime/image/image.h"
+#include "runtime/platform/files.h"
 #include "runtime/utility/paths.h"
 
 namespace quarnel {

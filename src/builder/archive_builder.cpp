@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "archive/build_file.h"
+#include "archive/exact_rebuild_file.h"
 #include "archive/palette.h"
 #include "archive/sprite_archive.h"
 #include "builder/archive_layout.h"
-#include "archive/build_file.h"
-#include "archive/exact_rebuild_file.h"
 #include "builder/picture_coding.h"
 #include "png/png_reader.h"
-#include "runtime/platform/files.h"
 #include "runtime/image/image.h"
+#include "runtime/platform/files.h"
 #include "runtime/utility/paths.h"
 #include "runtime/utility/worker_pool.h"
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "runtime/image/bmp.h"
-#include "runtime/platform/files.h"
 #include "runtime/image/image.h"
+#include "runtime/platform/files.h"
 #include "runtime/utility/paths.h"
 
 namespace quarnel {

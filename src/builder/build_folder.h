@@ -17,9 +17,9 @@
 #include <string_view>
 #include <vector>
 
-#include "archive/palette.h"
 #include "archive/build_file.h"
 #include "archive/exact_rebuild_file.h"
+#include "archive/palette.h"
 #include "builder/picture_coding.h"
 #include "png/png_reader.h"
 #include "runtime/image/image.h"

@@ -15,9 +15,9 @@
 #include <system_error>
 
 #include "entry/version.h"
-#include "runtime/screen/console.h"
 #include "runtime/platform/files.h"
 #include "runtime/platform/native_files.h"
+#include "runtime/screen/console.h"
 #include "runtime/utility/text.h"
 
 namespace quarnel {

@@ -19,9 +19,9 @@
 #include "mapview/map_picture.h"
 #include "mapview/viewer_pictures.h"
 #include "png/png_writer.h"
-#include "runtime/utility/byte_reader.h"
 #include "runtime/platform/files.h"
 #include "runtime/platform/native_files.h"
+#include "runtime/utility/byte_reader.h"
 #include "runtime/utility/paths.h"
 #include "runtime/utility/text.h"
 

@@ -26,10 +26,10 @@
 #include "entry/version.h"
 #include "mapview/map_picture.h"
 #include "mapview/map_viewer.h"
-#include "runtime/screen/console.h"
 #include "runtime/platform/files.h"
-#include "runtime/utility/paths.h"
+#include "runtime/screen/console.h"
 #include "runtime/screen/screen.h"
+#include "runtime/utility/paths.h"
 #include "runtime/utility/text.h"
 #include "runtime/utility/worker_pool.h"
 

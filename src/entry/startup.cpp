@@ -15,10 +15,10 @@
 #include "entry/setup_file.h"
 #include "mapview/map_viewer.h"
 #include "runtime/platform/file_dialog.h"
-#include "runtime/screen/console.h"
 #include "runtime/platform/files.h"
-#include "runtime/utility/paths.h"
+#include "runtime/screen/console.h"
 #include "runtime/screen/screen.h"
+#include "runtime/utility/paths.h"
 #include "runtime/utility/text.h"
 #include "runtime/utility/worker_pool.h"
 

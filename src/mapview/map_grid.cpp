@@ -1,7 +1,7 @@
 #include "mapview/map_grid.h"
 
-#include "runtime/utility/byte_reader.h"
 #include "runtime/platform/files.h"
+#include "runtime/utility/byte_reader.h"
 #include "runtime/utility/text.h"
 
 namespace quarnel {

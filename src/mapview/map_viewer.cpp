@@ -4,10 +4,10 @@
 #include "mapview/unit_animation_set.h"
 #include "mapview/view_loop.h"
 #include "mapview/viewer_pictures.h"
-#include "runtime/screen/console.h"
 #include "runtime/platform/files.h"
-#include "runtime/utility/paths.h"
+#include "runtime/screen/console.h"
 #include "runtime/screen/screen.h"
+#include "runtime/utility/paths.h"
 
 namespace quarnel {
 

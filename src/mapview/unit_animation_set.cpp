@@ -1,8 +1,8 @@
 #include "mapview/unit_animation_set.h"
 
 #include "anim/animation_description.h"
-#include "runtime/utility/byte_reader.h"
 #include "runtime/platform/files.h"
+#include "runtime/utility/byte_reader.h"
 #include "runtime/utility/text.h"
 
 namespace quarnel {

@@ -4,8 +4,8 @@
 
 #include "archive/palette.h"
 #include "archive/sprite_archive.h"
-#include "runtime/utility/byte_reader.h"
 #include "runtime/platform/files.h"
+#include "runtime/utility/byte_reader.h"
 #include "runtime/utility/text.h"
 
 namespace quarnel {

@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "samples/sample_archive.h"
 #include "runtime/platform/files.h"
+#include "samples/sample_archive.h"
 #include "support/run_program.h"
 
 namespace quarnel {

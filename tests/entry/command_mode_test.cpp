@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "anim/report_fixtures.h"
-#include "samples/sample_archive.h"
 #include "archive/sprite_archive.h"
 #include "entry/version.h"
+#include "samples/sample_archive.h"
 #include "samples/sample_game.h"
 #include "support/run_program.h"
 #include "support/x_display.h"

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "samples/sample_archive.h"
 #include "entry/command_mode.h"
 #include "entry/startup.h"
 #include "runtime/platform/files.h"
+#include "samples/sample_archive.h"
 #include "support/run_program.h"
 
 namespace quarnel {

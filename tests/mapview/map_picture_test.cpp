@@ -6,11 +6,11 @@
 #include <filesystem>
 
 #include "mapview/map_grid.h"
-#include "samples/sample_game.h"
 #include "mapview/view_loop.h"
 #include "mapview/viewer_pictures.h"
 #include "png/png_reader.h"
 #include "runtime/screen/screen.h"
+#include "samples/sample_game.h"
 #include "support/run_program.h"
 
 namespace quarnel {

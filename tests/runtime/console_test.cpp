@@ -21,10 +21,10 @@
 
 #include <gtest/gtest.h>
 
-#include "runtime/screen/console.h"
-#include "runtime/platform/files.h"
-#include "runtime/screen/font8x16.h"
 #include "runtime/image/image.h"
+#include "runtime/platform/files.h"
+#include "runtime/screen/console.h"
+#include "runtime/screen/font8x16.h"
 #include "runtime/screen/screen.h"
 #include "runtime/screen/window_text.h"
 #include "support/run_program.h"

@@ -23,9 +23,9 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include "runtime/image/image.h"
 #include "runtime/screen/console.h"
 #include "runtime/screen/font8x16.h"
-#include "runtime/image/image.h"
 #include "runtime/screen/screen.h"
 #include "runtime/screen/window.h"
 #include "runtime/screen/window_input.h"

@@ -5,9 +5,9 @@
 #include <filesystem>
 
 #include "archive/run_length_encode.h"
-#include "runtime/utility/byte_reader.h"
 #include "runtime/platform/files.h"
 #include "runtime/platform/native_files.h"
+#include "runtime/utility/byte_reader.h"
 #include "runtime/utility/paths.h"
 
 namespace quarnel {

@@ -22,10 +22,10 @@
 #include <string>
 #include <vector>
 
-#include "runtime/utility/byte_reader.h"
+#include "runtime/image/shown_page.h"
 #include "runtime/platform/files.h"
 #include "runtime/platform/native_files.h"
-#include "runtime/image/shown_page.h"
+#include "runtime/utility/byte_reader.h"
 
 namespace quarnel {
 

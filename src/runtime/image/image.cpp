@@ -5,8 +5,8 @@
 #include <mutex>
 #include <new>
 
-#include "runtime/utility/byte_reader.h"
 #include "runtime/image/shown_page.h"
+#include "runtime/utility/byte_reader.h"
 
 namespace quarnel {
 

@@ -15,11 +15,11 @@
 #include <thread>
 
 #include "runtime/platform/files.h"
-#include "runtime/screen/screen.h"
 #include "runtime/platform/terminal.h"
-#include "runtime/utility/text.h"
+#include "runtime/screen/screen.h"
 #include "runtime/screen/window_input.h"
 #include "runtime/screen/window_text.h"
+#include "runtime/utility/text.h"
 
 namespace quarnel {
 

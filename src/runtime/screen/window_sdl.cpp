@@ -27,8 +27,8 @@
 #include "runtime/image/image.h"
 #include "runtime/screen/screen.h"
 #include "runtime/screen/window_input.h"
-#include "runtime/utility/text_encoding.h"
 #include "runtime/screen/window_shared.h"
+#include "runtime/utility/text_encoding.h"
 
 // Leaks inside the window system's libraries (loaded and unloaded by SDL at
 // run time) are not this program's; keep them out of sanitizer builds'

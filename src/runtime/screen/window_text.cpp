@@ -4,8 +4,8 @@
 #include <cstring>
 #include <mutex>
 
-#include "runtime/screen/font8x16.h"
 #include "runtime/image/image.h"
+#include "runtime/screen/font8x16.h"
 #include "runtime/screen/screen.h"
 
 namespace quarnel {

@@ -25,8 +25,8 @@
 #include "runtime/screen/screen.h"
 #include "runtime/screen/window.h"
 #include "runtime/screen/window_input.h"
-#include "runtime/utility/text_encoding.h"
 #include "runtime/screen/window_shared.h"
+#include "runtime/utility/text_encoding.h"
 
 namespace quarnel {
 
