@@ -66,7 +66,8 @@ Result<std::vector<std::uint8_t>> read_file_start(std::string_view name, std::si
 std::int64_t file_length(int file_number);
 // True when the name can be opened for reading as a file (a folder is none).
 bool file_exists(std::string_view name);
-// True when the name is a plain file, or a folder (links followed).
+// Whether the name is a plain file, and whether it is a folder (links
+// followed).
 bool is_plain_file(std::string_view name);
 bool is_folder(std::string_view name);
 int delete_file(std::string_view name);
