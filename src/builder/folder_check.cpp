@@ -68,13 +68,15 @@ void report_files(const BuildFolder& folder, CheckReport& report) {
     else
         report.finding("palette.bmp missing or unreadable (" + folder.palette_path + "): nothing is built");
     const std::string exact = join_path(folder.settings_dir, exact_rebuild_file_name);
+    std::string line = exact_rebuild_file_name;
     if (!folder.record_present)
-        report.note(std::string(exact_rebuild_file_name) + ": none (the build goes from the pictures)");
+        report.note(line.append(": none (the build goes from the pictures)"));
     else if (folder.record)
-        report.note(std::string(exact_rebuild_file_name) + ": " + exact + " belongs to these pictures and is used");
+        report.note(line.append(": ").append(exact).append(" belongs to these pictures and is used"));
     else if (!folder.record_left_aside.empty())
-        report.finding(std::string(exact_rebuild_file_name) + " left aside (" + folder.record_left_aside +
-                       "): the build goes from the pictures alone");
+        report.finding(line.append(" left aside (")
+                           .append(folder.record_left_aside)
+                           .append("): the build goes from the pictures alone"));
 }
 
 void report_pictures(const BuildFolder& folder, CheckReport& report) {

@@ -87,7 +87,8 @@ WriteResult SiteFolder::save_list() {
     // The list holds the earlier run's files until finish() has removed them.
     std::set<std::string> all = earlier_;
     all.insert(claimed_.begin(), claimed_.end());
-    std::string text = std::string(list_header) + "\n";
+    std::string text(list_header);
+    text += '\n';
     for (const std::string& relative : all) text += relative + "\n";
     return write_whole_file(full_path(site_list_file_name), text);
 }
