@@ -5,6 +5,7 @@
 // first, every run on fresh folders; the figures are the medians. The
 // target: two threads take at most 0.59 of one thread's time.
 //   build/bench/batch_extract_bench
+//   QUARNEL_BENCH_PROGRAM=OTHER/quarnel build/bench/batch_extract_bench   (another build's program)
 #include <benchmark/benchmark.h>
 
 #include <algorithm>

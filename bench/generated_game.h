@@ -86,7 +86,9 @@ struct ChildRun {
 // not 0, is its QUARNEL_THREADS.
 inline ChildRun run_child(const std::vector<std::string>& words, unsigned threads = 0) {
     std::vector<char*> argv;
-    const std::string program = QUARNEL_BENCH_PROGRAM;
+    // Another build's program may stand in for this one's, for a comparison.
+    const char* other = std::getenv("QUARNEL_BENCH_PROGRAM");
+    const std::string program = other && *other ? other : QUARNEL_BENCH_PROGRAM;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
     argv.push_back(nullptr);
