@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <string>
 
-#include "runtime/bmp.h"
-#include "runtime/image.h"
-#include "runtime/screen.h"
+#include "runtime/image/bmp.h"
+#include "runtime/image/image.h"
+#include "runtime/screen/screen.h"
 
 namespace {
 

@@ -21,10 +21,10 @@
 #include "builder/picture_coding.h"
 #include "png/png_reader.h"
 #include "png/png_writer.h"
-#include "runtime/files.h"
-#include "runtime/image.h"
-#include "runtime/paths.h"
-#include "runtime/screen.h"
+#include "runtime/image/image.h"
+#include "runtime/platform/files.h"
+#include "runtime/screen/screen.h"
+#include "runtime/utility/paths.h"
 
 using namespace quarnel;
 

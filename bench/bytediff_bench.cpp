@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "bytediff/bytediff.h"
-#include "runtime/files.h"
+#include "runtime/platform/files.h"
 
 namespace {
 

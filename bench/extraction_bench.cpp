@@ -30,9 +30,9 @@
 #include <vector>
 
 #include "archive/palette.h"
-#include "archive/sample_archive.h"
 #include "archive/sprite_archive.h"
-#include "runtime/files.h"
+#include "runtime/platform/files.h"
+#include "samples/sample_archive.h"
 
 extern char** environ;
 

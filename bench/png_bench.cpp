@@ -11,7 +11,7 @@
 
 #include "png/png_reader.h"
 #include "png/png_writer.h"
-#include "runtime/image.h"
+#include "runtime/image/image.h"
 
 using namespace quarnel;
 

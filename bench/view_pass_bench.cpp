@@ -6,9 +6,9 @@
 
 #include <cstdlib>
 
-#include "mapview/sample_game.h"
 #include "mapview/view_loop.h"
-#include "runtime/screen.h"
+#include "runtime/screen/screen.h"
+#include "samples/sample_game.h"
 
 namespace quarnel {
 namespace {

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <string>
 
-#include "archive/sample_archive.h"
-#include "runtime/files.h"
-#include "runtime/paths.h"
+#include "runtime/platform/files.h"
+#include "runtime/utility/paths.h"
+#include "samples/sample_archive.h"
 
 int main(int argc, char** argv) {
     using namespace quarnel;

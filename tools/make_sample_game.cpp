@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "mapview/sample_game.h"
+#include "samples/sample_game.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

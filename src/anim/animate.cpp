@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <limits>
-#include <system_error>
 
 #include "anim/animation_description.h"
 #include "archive/palette.h"
@@ -13,10 +11,9 @@
 #include "mapview/view_loop.h"
 #include "mapview/viewer_pictures.h"
 #include "png/png_writer.h"
-#include "runtime/gif_writer.h"
-#include "runtime/native_files.h"
-#include "runtime/paths.h"
-#include "runtime/text.h"
+#include "runtime/image/gif_writer.h"
+#include "runtime/utility/paths.h"
+#include "runtime/utility/text.h"
 
 namespace quarnel {
 
@@ -120,6 +117,7 @@ AnimateOutcome animate_unit(const AnimateRequest& request, const std::function<v
 
     const auto description_bytes = read_whole_file(request.description_path);
     if (!description_bytes) {
+        say_read_failure(description_bytes.error(), say);
         problem("cannot read the animation description " + request.description_path);
         return outcome;
     }
@@ -131,6 +129,7 @@ AnimateOutcome animate_unit(const AnimateRequest& request, const std::function<v
     }
     const auto sprite_bytes = read_whole_file(outcome.sprites_path);
     if (!sprite_bytes) {
+        say_read_failure(sprite_bytes.error(), say);
         problem("cannot read the sprite set " + outcome.sprites_path);
         return outcome;
     }
@@ -150,9 +149,7 @@ AnimateOutcome animate_unit(const AnimateRequest& request, const std::function<v
                                 ? join_path(path_dir_part(absolute_path(request.description_path)),
                                             stem_of(request.description_path) + "_animations")
                                 : without_trailing_separator(request.output_folder);
-    std::error_code folder_error;
-    std::filesystem::create_directories(native::system_path(outcome.output_folder), folder_error);
-    if (!std::filesystem::is_directory(native::system_path(outcome.output_folder), folder_error)) {
+    if (!make_folders(outcome.output_folder)) {
         problem("cannot create the folder " + outcome.output_folder);
         return outcome;
     }
@@ -265,7 +262,7 @@ AnimateOutcome animate_unit(const AnimateRequest& request, const std::function<v
             continue;
         }
         if (const WriteResult written = write(path, *file); !written) {
-            problem(label + ": cannot write " + path + ": " + written.reason);
+            problem(label + ": cannot write " + path + ": " + written.error().message);
             outcome.animations.push_back(picture);
             continue;
         }
@@ -288,7 +285,7 @@ AnimateOutcome animate_unit(const AnimateRequest& request, const std::function<v
     if (const WriteResult written =
             write(index_path, std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(index.data()), index.size()));
         !written) {
-        problem("cannot write " + index_path + ": " + written.reason);
+        problem("cannot write " + index_path + ": " + written.error().message);
     } else {
         outcome.index_path = index_path;
     }

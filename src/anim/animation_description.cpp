@@ -1,7 +1,7 @@
 // Reading the animation description through the bounded byte reader.
 #include "anim/animation_description.h"
 
-#include "runtime/text.h"
+#include "runtime/utility/text.h"
 
 namespace quarnel {
 

@@ -53,7 +53,7 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/byte_reader.h"
+#include "runtime/utility/byte_reader.h"
 
 namespace quarnel {
 

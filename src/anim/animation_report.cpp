@@ -1,16 +1,13 @@
-// The animation report job: asks which animations to leave out, reads the
-// description, writes the report into the folder named after the input and
-// says on the screen where the frame records ended.
+// The animation report job: reads the description, writes the report into
+// the folder named after the input and says where the frame records ended.
 #include "anim/animation_report.h"
 
 #include <utility>
 
 #include "anim/animation_description.h"
-#include "entry/module_state.h"
-#include "runtime/console.h"
-#include "runtime/files.h"
-#include "runtime/paths.h"
-#include "runtime/text.h"
+#include "runtime/platform/files.h"
+#include "runtime/utility/paths.h"
+#include "runtime/utility/text.h"
 
 namespace quarnel {
 
@@ -22,7 +19,6 @@ constexpr std::string_view report_title = "Opis animacji wykonany przez DC quarn
 constexpr std::string_view source_label = ", \x9Fr\xF3" "d\xB3o spr: ";
 constexpr std::string_view turned_label = ", obr\xF3" "cone";
 constexpr std::string_view overlay_label = "nak\xB3" "adka: ";
-constexpr std::string_view skip_prompt = "pomijana animacja: (BLOOD, SMOKEY ...) ";
 
 std::string number(std::uint64_t value) { return decimal_text(static_cast<std::int64_t>(value)); }
 
@@ -98,43 +94,35 @@ AnimationReport make_animation_report(std::span<const std::uint8_t> description,
     return report;
 }
 
-JobOutcome animation_report_job() {
-    ModuleState& state = module_state();
+JobOutcome write_animation_report(const ReportRequest& request, const LineSink& say) {
     JobOutcome outcome;
-
-    std::string skip_text;
-    ask_answer(skip_prompt, false, skip_text);
-
-    auto content = read_whole_file(state.input_path);
+    const auto content = read_whole_file(request.description_path);
     if (!content) {
-        print_text(0, "No file found! Nie ma takiego pliku! " + state.input_path, true);
+        say_read_failure(content.error(), say);
+        say("No file found! Nie ma takiego pliku! " + request.description_path);
         outcome.ok = false;
         return outcome;
     }
-    state.input_bytes = std::move(*content);
 
-    const std::string folder = state.input_dir + state.input_base_name + path_separator;
-    if (file_exists(folder) == 0) make_directory(folder);  // an existing folder simply stays
+    const std::string& folder = request.output_folder;
+    if (!file_exists(folder)) make_directory(folder);  // an existing folder simply stays
 
-    const AnimationReport report = make_animation_report(state.input_bytes, skip_text);
+    const AnimationReport report = make_animation_report(*content, request.skip_text);
 
     // The report replaces an earlier one. A report that cannot be written is
     // said so on the screen rather than lost without a word.
-    const std::string report_path = folder + state.input_base_name + ".txt";
+    const std::string report_path = folder + request.base_name + ".txt";
     const WriteResult written = write_whole_file(report_path, report.text);
     if (written) {
         outcome.written = 1;
     } else {
-        print_text(0, "Nie mozna zapisac raportu! Cannot write the report: " + report_path + ": " + written.reason, true);
-        outcome.write_failed(report_path, written.reason);
+        say("Nie mozna zapisac raportu! Cannot write the report: " + report_path + ": " + written.error().message);
+        outcome.write_failed(report_path, written.error().message);
     }
     outcome.output = report_path;
 
-    if (report.ended_early) print_text(0, animation_file_ended_line(report.data_size), true);
-    print_text(0, "start w: " + number(report.start_position), true);
-
-    state.input_bytes.clear();
-    state.input_bytes.shrink_to_fit();
+    if (report.ended_early) say(animation_file_ended_line(report.data_size));
+    say("start w: " + number(report.start_position));
     return outcome;
 }
 

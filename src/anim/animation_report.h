@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "entry/module_state.h"
+#include "runtime/utility/job.h"
 
 namespace quarnel {
 
@@ -31,6 +31,17 @@ AnimationReport make_animation_report(std::span<const std::uint8_t> description,
 // The line for a report that ended early (without its line end).
 std::string animation_file_ended_line(std::uint64_t data_size);
 
-JobOutcome animation_report_job();
+struct ReportRequest {
+    std::string description_path;  // the animation description (absolute)
+    std::string skip_text;         // animations whose stored name holds it are left out
+    // The folder that takes the report, ending in a separator (made when
+    // missing), and the report's name less ".txt".
+    std::string output_folder;
+    std::string base_name;
+};
+
+// Writes the report (replacing an earlier one) and says where the frame
+// records ended; every line goes to say.
+JobOutcome write_animation_report(const ReportRequest& request, const LineSink& say);
 
 }  // namespace quarnel

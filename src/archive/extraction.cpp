@@ -10,14 +10,12 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
-#include <filesystem>
 #include <memory>
-#include <limits>
 #include <string>
-#include <system_error>
 #include <vector>
 
+#include "archive/build_file.h"
+#include "archive/exact_rebuild_file.h"
 #include "archive/extraction_folder.h"
 #include "archive/item_container.h"
 #include "archive/palette.h"
@@ -25,16 +23,11 @@
 #include "archive/picture_canvas.h"
 #include "archive/run_length_encode.h"
 #include "archive/sprite_archive.h"
-#include "builder/build_file.h"
-#include "builder/exact_rebuild_file.h"
-#include "entry/module_state.h"
-#include "runtime/byte_reader.h"
-#include "runtime/console.h"
-#include "runtime/files.h"
-#include "runtime/native_files.h"
-#include "runtime/paths.h"
-#include "runtime/text.h"
-#include "runtime/worker_pool.h"
+#include "runtime/platform/files.h"
+#include "runtime/utility/byte_reader.h"
+#include "runtime/utility/paths.h"
+#include "runtime/utility/text.h"
+#include "runtime/utility/worker_pool.h"
 
 namespace quarnel {
 
@@ -42,17 +35,6 @@ namespace {
 
 constexpr int tile_set_passes = 7;
 constexpr std::uint32_t no_run = 128;  // run memory: no run of that kind yet
-
-// A typed number rounded to the nearest integer (ties to even), kept within
-// 0 .. INT32_MAX.
-std::uint32_t typed_count(const std::string& answer) {
-    const double value = std::nearbyint(number_value(answer));
-    if (!(value > 0)) return 0;
-    if (value >= static_cast<double>(std::numeric_limits<std::int32_t>::max()))
-        return static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max());
-    return static_cast<std::uint32_t>(value);
-}
-
 
 std::uint8_t byte_at(const std::vector<std::uint8_t>& bytes, std::size_t at) { return at < bytes.size() ? bytes[at] : 0; }
 
@@ -82,32 +64,39 @@ struct RunStyleWatch {
     }
 };
 
-// A file that could not be written: its line, and the outcome counts it.
-void report_write_failure(JobOutcome& outcome, const std::string& path, const std::string& reason) {
-    print_text(0, cannot_write_line(path, reason), true);
-    outcome.write_failed(path, reason);
-}
+// What one extraction writes through and says through.
+struct Output {
+    const LineSink& say;
+    ExtractionFolder& folder;
+    JobOutcome& outcome;
 
-void write_file(ExtractionFolder& folder, JobOutcome& outcome, const std::string& path, std::string_view text) {
-    if (const WriteResult written = folder.write(path, text); !written) report_write_failure(outcome, path, written.reason);
-}
-
-void write_palette_image(ExtractionFolder& folder, JobOutcome& outcome, const std::string& path, const Palette& colours) {
-    const auto bytes = palette_image_bytes(colours);
-    if (!bytes) {
-        report_write_failure(outcome, path, "no image buffer for it");
-        return;
+    // A file that could not be written: its line, and the outcome counts it.
+    void write_failed(const std::string& path, const std::string& reason) {
+        say(cannot_write_line(path, reason));
+        outcome.write_failed(path, reason);
     }
-    if (const WriteResult written = folder.write(path, std::span<const std::uint8_t>(*bytes)); !written)
-        report_write_failure(outcome, path, written.reason);
-}
+    void write(const std::string& path, std::span<const std::uint8_t> bytes) {
+        if (const WriteResult written = folder.write(path, bytes); !written) write_failed(path, written.error().message);
+    }
+    void write(const std::string& path, std::string_view text) {
+        if (const WriteResult written = folder.write(path, text); !written) write_failed(path, written.error().message);
+    }
+    void write_palette_image(const std::string& path, const Palette& colours) {
+        const auto bytes = palette_image_bytes(colours);
+        if (!bytes) {
+            write_failed(path, "no image buffer for it");
+            return;
+        }
+        write(path, std::span<const std::uint8_t>(*bytes));
+    }
+};
 
 // With option -c: the palette for paint programs beside palette.bmp (or in a
 // pass folder, with that pass's colours). A container's item of the same
 // name is not overwritten, nor is the .pal file a picture item takes its
 // colours from.
-void write_palette_files(ExtractionFolder& folder, JobOutcome& outcome, const std::string& dir, const Palette& colours,
-                         const std::string& palette_name, const ItemContainer* container) {
+void write_palette_files(Output& out, const std::string& dir, const Palette& colours, const std::string& palette_name,
+                         const ItemContainer* container) {
     for (const PaletteFile& file : palette_files(colours, palette_name)) {
         if (container) {
             const bool taken = std::any_of(container->items.begin(), container->items.end(), [&](const ContainerItem& item) {
@@ -115,15 +104,12 @@ void write_palette_files(ExtractionFolder& folder, JobOutcome& outcome, const st
                        (item.kind != ItemKind::data && equal_ignoring_case(name_before_dot(item.name) + ".pal", file.file_name));
             });
             if (taken) {
-                print_text(0, file.file_name + " nie zapisany - element archiwum ma te nazwe | not written: an item of "
-                                               "the container takes that name",
-                           true);
+                out.say(file.file_name + " nie zapisany - element archiwum ma te nazwe | not written: an item of "
+                                         "the container takes that name");
                 continue;
             }
         }
-        const std::string path = join_path(dir, file.file_name);
-        if (const WriteResult written = folder.write(path, std::span<const std::uint8_t>(file.bytes)); !written)
-            report_write_failure(outcome, path, written.reason);
+        out.write(join_path(dir, file.file_name), std::span<const std::uint8_t>(file.bytes));
     }
 }
 
@@ -137,10 +123,10 @@ std::string missing_images_line(std::uint32_t first, std::uint32_t last) {
            decimal_text(first) + " to " + decimal_text(last);
 }
 
-// A console line in its place among the pictures' lines.
-void print_in_order(OrderedWork& pictures, std::string line) {
-    pictures.add_finish([line = std::move(line)] {
-        print_text(0, line, true);
+// A line in its place among the pictures' lines.
+void say_in_order(OrderedWork& pictures, const LineSink& say, std::string line) {
+    pictures.add_finish([&say, line = std::move(line)] {
+        say(line);
         return true;
     });
 }
@@ -152,7 +138,6 @@ struct ImageJob {
     bool save_as_bmp = false;
     bool keep_indices = false;  // option -i: indexed pictures, indices as stored
     std::string picture_dir;
-    ExtractionFolder* folder = nullptr;
 };
 
 // What extraction sees of the pictures beyond their pixels: the indices
@@ -184,7 +169,7 @@ struct PictureSurvey {
 
 // Without -i: the pictures use colours that the palette holds at more than
 // one index, so a rebuild by colour may give those pixels another index.
-void warn_repeated_colours(const Palette& colours, const std::array<bool, palette_entries>& drawn) {
+void warn_repeated_colours(const Palette& colours, const std::array<bool, palette_entries>& drawn, const LineSink& say) {
     std::string indices;
     for (std::size_t i = 0; i < palette_entries; ++i) {
         if (!drawn[i]) continue;
@@ -193,11 +178,9 @@ void warn_repeated_colours(const Palette& colours, const std::array<bool, palett
         if (twin) indices += " " + decimal_text(static_cast<std::uint32_t>(i));
     }
     if (indices.empty()) return;
-    print_text(0,
-               "uwaga: paleta powtarza kolory uzytych indeksow:" + indices +
-                   " - przebudowa moze je zmienic, opcja -i je zachowa | warning: the palette repeats the colours of "
-                   "indices" + indices + " used by the pictures; a rebuild may change them, option -i keeps them",
-               true);
+    say("uwaga: paleta powtarza kolory uzytych indeksow:" + indices +
+        " - przebudowa moze je zmienic, opcja -i je zachowa | warning: the palette repeats the colours of "
+        "indices" + indices + " used by the pictures; a rebuild may change them, option -i keeps them");
 }
 
 // Draws one image in the working colours (placed by its offsets when
@@ -207,7 +190,7 @@ void warn_repeated_colours(const Palette& colours, const std::array<bool, palett
 // rebuild.
 void extract_image(const ImageJob& job, const ArchiveImage& image, std::uint32_t number, std::string_view name,
                    ExtractionPalette& palette, RunStyleWatch& watch, PictureSurvey& survey, OrderedWork& pictures,
-                   JobOutcome& outcome) {
+                   Output& out) {
     const std::uint32_t x_offset = job.centering ? image.x_offset : 0;
     const std::uint32_t y_offset = job.centering ? image.y_offset : 0;
     const std::uint32_t x_place = job.keep_indices ? x_offset : (x_offset & 0xFFu);
@@ -218,9 +201,9 @@ void extract_image(const ImageJob& job, const ArchiveImage& image, std::uint32_t
 
     watch.start_image();
     if (canvas_width * canvas_height > picture_pixel_limit) {
-        print_in_order(pictures, "Obrazek " + decimal_text(number) + " za duzy: " + decimal_text(image.width) + "x" +
+        say_in_order(pictures, out.say, "Obrazek " + decimal_text(number) + " za duzy: " + decimal_text(image.width) + "x" +
                                      decimal_text(image.height) + " - pominiety | image too large, skipped");
-        outcome.ok = false;
+        out.outcome.ok = false;
         return;
     }
     // With -i a run-length picture's own indices are kept too, to see which
@@ -262,19 +245,19 @@ void extract_image(const ImageJob& job, const ArchiveImage& image, std::uint32_t
     auto colours = keep_indices ? std::make_shared<Palette>(palette.working) : nullptr;
     const std::size_t bytes = picture_bytes_in_flight(std::uint64_t{width} * height * (keep_indices ? 1u : 4u));
     const std::string line_end = ", " + decimal_text(static_cast<std::int64_t>(image.end));
-    ExtractionFolder& folder = *job.folder;
+    ExtractionFolder& folder = out.folder;
     pictures.add(
         [canvas, saved, colours, path, as_bmp, index_0_transparent, &folder] {
             *saved = colours ? canvas->save_indexed(folder, path, as_bmp, *colours, index_0_transparent)
                              : canvas->save(folder, path, as_bmp);
             canvas->destroy();
         },
-        [saved, line_end, &outcome] {
-            print_text(0, saved->path + line_end, true);
+        [saved, line_end, &out] {
+            out.say(saved->path + line_end);
             if (saved->ok())
-                ++outcome.written;
+                ++out.outcome.written;
             else
-                report_write_failure(outcome, saved->path, saved->failure);
+                out.write_failed(saved->path, saved->failure);
             return true;
         },
         bytes);
@@ -283,7 +266,7 @@ void extract_image(const ImageJob& job, const ArchiveImage& image, std::uint32_t
 std::uint8_t byte_or_zero(std::span<const std::uint8_t> data, std::size_t at) { return at < data.size() ? data[at] : 0; }
 
 // The exact-rebuild file of a sprite set or tile set extracted with -i.
-void write_exact_rebuild_file(ExtractionFolder& folder, JobOutcome& outcome, const std::string& archive_file_name,
+void write_exact_rebuild_file(Output& out, const std::string& archive_file_name,
                               bool tile_set, std::span<const std::uint8_t> data, const std::vector<ArchiveImage>& images,
                               bool centering, const BuildSettings& build_flags, const PictureSurvey& survey) {
     ExactRebuildRecord record;
@@ -307,26 +290,23 @@ void write_exact_rebuild_file(ExtractionFolder& folder, JobOutcome& outcome, con
         else
             record.pictures.push_back(ExactRebuildRecord::Picture{image.width, image.height, image.x_offset, image.y_offset});
     }
-    write_file(folder, outcome, join_path(folder.path(), exact_rebuild_file_name), exact_rebuild_text(record));
+    out.write(join_path(out.folder.path(), exact_rebuild_file_name), exact_rebuild_text(record));
 }
 
 // Without centring (and without -i) a sprite set's offsets are in no file
 // of the folder: said once, when the archive has any.
-void warn_offsets_not_kept(const std::vector<ArchiveImage>& images) {
+void warn_offsets_not_kept(const std::vector<ArchiveImage>& images, const LineSink& say) {
     const bool any = std::any_of(images.begin(), images.end(),
                                  [](const ArchiveImage& image) { return image.x_offset != 0 || image.y_offset != 0; });
     if (!any) return;
-    print_text(0,
-               "uwaga: bez centrowania obrazki nie zachowuja przesuniec - przebudowa ustawi je na 0 (zachowa je "
-               "centrowanie lub opcja -i) | warning: without centring the pictures keep no offsets, so a rebuild "
-               "sets them to 0 unless the archive is extracted with centring or -i",
-               true);
+    say("uwaga: bez centrowania obrazki nie zachowuja przesuniec - przebudowa ustawi je na 0 (zachowa je "
+        "centrowanie lub opcja -i) | warning: without centring the pictures keep no offsets, so a rebuild "
+        "sets them to 0 unless the archive is extracted with centring or -i");
 }
 
 }  // namespace
 
-JobOutcome extraction_job() {
-    ModuleState& state = module_state();
+JobOutcome extract_archive(const ExtractionRequest& request, const LineSink& say) {
     JobOutcome outcome;
     // Every picture takes and frees a few buffers of up to a few hundred KiB
     // (its pixels, the PNG rows, zlib's state). Keeping up to 16 MiB of freed
@@ -336,39 +316,28 @@ JobOutcome extraction_job() {
 #ifdef __linux__
     mallopt(M_TRIM_THRESHOLD, 16 << 20);
 #endif
-    const std::uint8_t kind = state.archive_kind;
+    const ArchiveKind kind = request.kind;
+    const bool centering = kind == ArchiveKind::sprite_set && request.centre;
 
-    // Questions first, then the whole file into memory.
-    bool centering = false;
-    if (kind == archive_kinds::sprite_set) {
-        const std::string answer = ask_answer("Centrowac grafike? (t/n) - jedynie DC", true);
-        centering = !answer.empty() && (answer[0] == 'y' || answer[0] == 't');
-    }
-    const std::string format = ask_answer("Tworzyc png czy bmp", true);
-    const bool save_as_bmp = format.find('b') != std::string::npos;
-
-    auto file_bytes = read_whole_file(state.input_path);
+    // The whole file into memory.
+    auto file_bytes = read_whole_file(request.input_path);
     if (!file_bytes) {
-        print_text(0, "Nie mozna odczytac pliku | cannot read the file: " + state.input_path, true);
-        file_bytes.emplace();
+        say_read_failure(file_bytes.error(), say);
+        say("Nie mozna odczytac pliku | cannot read the file: " + request.input_path);
         outcome.ok = false;
     }
-    state.input_bytes = std::move(*file_bytes);
-    const std::vector<std::uint8_t>& bytes = state.input_bytes;
+    const std::vector<std::uint8_t> bytes = file_bytes ? std::move(*file_bytes) : std::vector<std::uint8_t>();
     const std::span<const std::uint8_t> data(bytes);
     const auto file_length = static_cast<std::int64_t>(bytes.size());
 
     // The build file, palette images, tile listing and pass folders go with
     // the pictures into the folder named after the archive.
-    const std::string picture_dir = join_path(state.input_dir, state.input_base_name) + path_separator;
+    const std::string& picture_dir = request.output_folder;
     outcome.output = picture_dir;
     if (!file_exists(picture_dir)) make_directory(picture_dir);
-    std::error_code folder_error;
-    if (!std::filesystem::is_directory(native::system_path(picture_dir), folder_error)) {
+    if (!is_folder(picture_dir)) {
         // Nothing could be written: say so instead of listing pictures that are not there.
-        print_text(0, "Nie mozna utworzyc katalogu | cannot create the folder: " + picture_dir, true);
-        state.input_bytes.clear();
-        state.input_bytes.shrink_to_fit();
+        say("Nie mozna utworzyc katalogu | cannot create the folder: " + picture_dir);
         outcome.ok = false;
         return outcome;
     }
@@ -376,8 +345,9 @@ JobOutcome extraction_job() {
     // Every file goes in whole; what stood there before is kept (see
     // ExtractionFolder). A tile set's pictures go into its pass folders.
     ExtractionFolder folder(picture_dir);
+    Output out{say, folder, outcome};
     std::vector<std::string> pass_folders;
-    if (kind == archive_kinds::tile_set)
+    if (kind == ArchiveKind::tile_set)
         for (int pass = 1; pass <= tile_set_passes; ++pass)
             pass_folders.push_back(decimal_text(static_cast<std::int32_t>(pass)));
     folder.prepare(pass_folders);
@@ -385,20 +355,17 @@ JobOutcome extraction_job() {
     BuildFileWriter build_file;
 
     ExtractionPalette palette;
-    if (state.palette_source == 2) {
-        // A relative name lies beside the program; any other (a drive-letter
-        // or UNC path, or "/..." on Linux) is taken as it is.
-        const std::string program_dir = state.program_dir.empty() ? program_directory() : state.program_dir;
-        const bool relative = is_relative_path(state.palette_image_name);
-        palette.palette_from_image(relative ? join_path(program_dir, state.palette_image_name) : state.palette_image_name);
+    if (!request.palette_image.empty()) {
+        // load_bmp's result code, 0 when the picture was read.
+        say(signed_decimal_text(palette.palette_from_image(request.palette_image)));
     } else {
         palette.palette_from_block(data);
     }
-    write_palette_image(folder, outcome, join_path(picture_dir, palette_image_file_name), palette.working);
+    out.write_palette_image(join_path(picture_dir, palette_image_file_name), palette.working);
     // A container's palette files come after its items, which they must not meet.
     const Palette palette_image_colours = palette.working;
-    if (state.palette_files && kind != archive_kinds::trc && kind != archive_kinds::trw)
-        write_palette_files(folder, outcome, picture_dir, palette.working, state.input_base_name, nullptr);
+    if (request.palette_files && kind != ArchiveKind::trc && kind != ArchiveKind::trw)
+        write_palette_files(out, picture_dir, palette.working, request.base_name, nullptr);
 
     // Header.
     std::uint32_t image_count = 0;
@@ -408,7 +375,7 @@ JobOutcome extraction_job() {
     RawImageSet raw_set;
     ItemContainer container;
     switch (kind) {
-    case archive_kinds::tile_set:
+    case ArchiveKind::tile_set:
         tile_set = parse_tile_set(data);
         image_count = tile_set.tile_count;
         build_file.write_flag(1);
@@ -418,20 +385,19 @@ JobOutcome extraction_job() {
             if (!file_exists(pass_dir)) make_directory(pass_dir);
         }
         break;
-    case archive_kinds::raw_data:
-        image_count = typed_count(ask_answer("number of images | liczba obrazkow: ", false));
+    case ArchiveKind::raw_data:
+        image_count = request.raw_count.take();
         build_file.write_flag(0);
         build_file.write_flag(0);
         break;
-    case archive_kinds::trs:
-    case archive_kinds::trc:
-    case archive_kinds::trw: {
+    case ArchiveKind::trs:
+    case ArchiveKind::trc:
+    case ArchiveKind::trw: {
         ByteReader in(data, container_count_offset);
         image_count = in.u16le();
         break;
     }
-    case archive_kinds::sprite_set:
-    default:
+    case ArchiveKind::sprite_set:
         sprite_set = parse_sprite_set(data);
         image_count = sprite_set.image_count;
         build_file.write_flag(0);
@@ -439,60 +405,52 @@ JobOutcome extraction_job() {
         break;
     }
 
-    print_text(0,
-               "Naglowek: " + decimal_text(std::uint32_t{byte_at(bytes, 0)}) + " " +
-                   decimal_text(std::uint32_t{byte_at(bytes, 1)}),
-               true);
-    print_text(0, "Obrazkow w pliku: " + decimal_text(image_count), true);
-    print_text(0, "Wielkosc pliku: " + decimal_text(file_length), true);
+    say("Naglowek: " + decimal_text(std::uint32_t{byte_at(bytes, 0)}) + " " + decimal_text(std::uint32_t{byte_at(bytes, 1)}));
+    say("Obrazkow w pliku: " + decimal_text(image_count));
+    say("Wielkosc pliku: " + decimal_text(file_length));
 
     // Records.
     ImageJob job;
     job.data = data;
-    job.save_as_bmp = save_as_bmp;
-    job.keep_indices = state.keep_indices;
+    job.save_as_bmp = request.bmp;
+    job.keep_indices = request.keep_indices;
     job.picture_dir = picture_dir;
-    job.folder = &folder;
     const std::vector<ArchiveImage>* images = nullptr;
     bool report_missing = true;
     switch (kind) {
-    case archive_kinds::tile_set:
+    case ArchiveKind::tile_set:
         images = &tile_set.tiles;
         break;
-    case archive_kinds::raw_data: {
-        const std::uint32_t width = typed_count(ask_answer("width | szerokosc: ", false));
-        const std::uint32_t height = typed_count(ask_answer("height | wysokosc: ", false));
+    case ArchiveKind::raw_data: {
+        const std::uint32_t width = request.raw_width.take();
+        const std::uint32_t height = request.raw_height.take();
         raw_set = parse_raw_data(data, image_count, width, height);
         if (image_count > 0 && std::uint64_t{width} * height == 0) {
-            print_text(0, "Obrazki bez pikseli - nic do odczytania | images of no pixels, nothing to read", true);
+            say("Obrazki bez pikseli - nic do odczytania | images of no pixels, nothing to read");
             report_missing = false;
         }
         images = &raw_set.images;
         break;
     }
-    case archive_kinds::trs:
+    case ArchiveKind::trs:
         raw_set = parse_raw_image_set(data);
         images = &raw_set.images;
         break;
-    case archive_kinds::trc:
-    case archive_kinds::trw:
-        container = parse_item_container(data, kind == archive_kinds::trc);
+    case ArchiveKind::trc:
+    case ArchiveKind::trw:
+        container = parse_item_container(data, kind == ArchiveKind::trc);
         break;
-    case archive_kinds::sprite_set:
-    default: {
+    case ArchiveKind::sprite_set: {
         job.storage = sprite_set.pixel_storage();
         job.centering = centering;
         images = &sprite_set.images;
         std::uint32_t number = 0;
         for (const ArchiveImage& image : sprite_set.images) {
             if (++number > 19) break;
-            print_text(0,
-                       "obrazek: " + decimal_text(number) + ": " + decimal_text(image.width) + "x" +
-                           decimal_text(image.height) + ", reszta: " + decimal_text(image.x_offset & 0xFFu) + "-" +
-                           decimal_text(static_cast<std::uint32_t>(image.x_offset >> 8)) + "-" +
-                           decimal_text(image.y_offset & 0xFFu) + "-" +
-                           decimal_text(static_cast<std::uint32_t>(image.y_offset >> 8)),
-                       true);
+            say("obrazek: " + decimal_text(number) + ": " + decimal_text(image.width) + "x" + decimal_text(image.height) +
+                ", reszta: " + decimal_text(image.x_offset & 0xFFu) + "-" +
+                decimal_text(static_cast<std::uint32_t>(image.x_offset >> 8)) + "-" + decimal_text(image.y_offset & 0xFFu) +
+                "-" + decimal_text(static_cast<std::uint32_t>(image.y_offset >> 8)));
         }
         break;
     }
@@ -500,68 +458,66 @@ JobOutcome extraction_job() {
 
     RunStyleWatch watch;
     PictureSurvey survey;
-    OrderedWork pictures(configured_thread_count());
-    if (kind == archive_kinds::trc || kind == archive_kinds::trw) {
-        const ItemTally items = extract_items(data, container, folder, save_as_bmp, state.keep_indices, palette, pictures);
-        if (state.palette_files)
-            write_palette_files(folder, outcome, picture_dir, palette_image_colours, state.input_base_name, &container);
+    OrderedWork pictures(std::max(1u, request.threads));
+    if (kind == ArchiveKind::trc || kind == ArchiveKind::trw) {
+        const ItemTally items =
+            extract_items(data, container, folder, request.bmp, request.keep_indices, palette, pictures, say);
+        if (request.palette_files)
+            write_palette_files(out, picture_dir, palette_image_colours, request.base_name, &container);
         outcome.written = items.written;
         if (items.failed > 0) outcome.ok = false;
         outcome.failed_writes += items.failed;
         if (outcome.first_failure.empty()) outcome.first_failure = items.first_failure;
     } else if (images) {
-        const int passes = kind == archive_kinds::tile_set ? tile_set_passes : 1;
+        const int passes = kind == ArchiveKind::tile_set ? tile_set_passes : 1;
         for (int pass = 1; pass <= passes; ++pass) {
-            if (kind == archive_kinds::tile_set && state.palette_files)
-                write_palette_files(folder, outcome, join_path(picture_dir, pass_folders[static_cast<std::size_t>(pass - 1)]),
-                                    palette.working, state.input_base_name + "_" + pass_folders[static_cast<std::size_t>(pass - 1)],
-                                    nullptr);
+            if (kind == ArchiveKind::tile_set && request.palette_files) {
+                const std::string& pass_folder = pass_folders[static_cast<std::size_t>(pass - 1)];
+                write_palette_files(out, join_path(picture_dir, pass_folder), palette.working,
+                                    request.base_name + "_" + pass_folder, nullptr);
+            }
             std::uint32_t number = 0;
             for (const ArchiveImage& image : *images) {
                 ++number;
                 std::string name = picture_base_name(number);
-                if (kind == archive_kinds::tile_set) {
+                if (kind == ArchiveKind::tile_set) {
                     if (pass == 1) tile_listing.write_tile(static_cast<std::uint16_t>(image.tile_value), number);
                     name = decimal_text(static_cast<std::int32_t>(pass)) + path_separator + name;
                 }
-                extract_image(job, image, number, name, palette, watch, survey, pictures, outcome);
-                if (image.cut_short && pass == 1) print_in_order(pictures, cut_image_line(number));
+                extract_image(job, image, number, name, palette, watch, survey, pictures, out);
+                if (image.cut_short && pass == 1) say_in_order(pictures, say, cut_image_line(number));
             }
             if (pass == 1 && report_missing && images->size() < image_count)
-                print_in_order(pictures, missing_images_line(number + 1, image_count));
-            if (kind == archive_kinds::tile_set) palette.advance_rotation();
+                say_in_order(pictures, say, missing_images_line(number + 1, image_count));
+            if (kind == ArchiveKind::tile_set) palette.advance_rotation();
         }
     }
     pictures.drain();
-    if (kind == archive_kinds::tile_set)
-        write_file(folder, outcome, join_path(picture_dir, state.input_base_name + ".txt"), tile_listing.text());
+    if (kind == ArchiveKind::tile_set) out.write(join_path(picture_dir, request.base_name + ".txt"), tile_listing.text());
 
     build_file.write_flag(watch.repeated_runs ? 1 : 0);
-    write_file(folder, outcome, join_path(picture_dir, build_file_name), build_file.text());
+    out.write(join_path(picture_dir, build_file_name), build_file.text());
 
-    if (images && (kind == archive_kinds::sprite_set || kind == archive_kinds::tile_set)) {
-        const bool tile_set_kind = kind == archive_kinds::tile_set;
-        if (state.keep_indices) {
+    if (images && (kind == ArchiveKind::sprite_set || kind == ArchiveKind::tile_set)) {
+        const bool tile_set_kind = kind == ArchiveKind::tile_set;
+        if (request.keep_indices) {
             const BuildSettings written{static_cast<std::uint8_t>(tile_set_kind ? 1 : 0),
                                         static_cast<std::uint8_t>(!tile_set_kind && sprite_set.run_length_coded ? 1 : 0),
                                         static_cast<std::uint8_t>(watch.repeated_runs ? 1 : 0)};
-            write_exact_rebuild_file(folder, outcome, path_file_name(state.input_path), tile_set_kind, data, *images,
-                                     centering, written, survey);
+            write_exact_rebuild_file(out, path_file_name(request.input_path), tile_set_kind, data, *images, centering,
+                                     written, survey);
         } else if (!tile_set_kind && !centering) {
-            warn_offsets_not_kept(*images);
+            warn_offsets_not_kept(*images, say);
         }
     }
-    if (!state.keep_indices && images) warn_repeated_colours(palette.base, survey.drawn);
+    if (!request.keep_indices && images) warn_repeated_colours(palette.base, survey.drawn, say);
 
-    write_palette_image(folder, outcome, join_path(picture_dir, used_palette_file_name), palette.used_colours());
+    out.write_palette_image(join_path(picture_dir, used_palette_file_name), palette.used_colours());
 
     // Pictures left from before that this extraction did not write would
     // be packed by the next build: they go to the backup folder too.
-    folder.keep_files_not_written(pass_folders);
-    if (const std::string kept = folder.kept_line(); !kept.empty()) print_text(0, kept, true);
-
-    state.input_bytes.clear();
-    state.input_bytes.shrink_to_fit();
+    folder.keep_files_not_written(pass_folders, say);
+    if (const std::string kept = folder.kept_line(); !kept.empty()) say(kept);
     return outcome;
 }
 

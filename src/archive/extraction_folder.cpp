@@ -4,11 +4,10 @@
 #include <cstring>
 #include <ctime>
 
-#include "builder/exact_rebuild_file.h"
-#include "runtime/console.h"
-#include "runtime/native_files.h"
-#include "runtime/paths.h"
-#include "runtime/text.h"
+#include "archive/exact_rebuild_file.h"
+#include "runtime/platform/native_files.h"
+#include "runtime/utility/paths.h"
+#include "runtime/utility/text.h"
 
 namespace quarnel {
 
@@ -119,12 +118,12 @@ WriteResult ExtractionFolder::write(const std::string& path, std::span<const std
         // space; where the device has none, a copy is written.
         std::lock_guard lock(mutex_);
         const std::string kept_path = backup_path_locked(path);
-        if (kept_path.empty()) return {"the earlier file could not be kept: " + native::last_failure_reason()};
+        if (kept_path.empty()) return Error{"the earlier file could not be kept: " + native::last_failure_reason()};
         if (!native::link_file(path, kept_path)) {
             const auto earlier = read_whole_file(path);
-            if (!earlier) return {"the earlier file could not be read to keep it"};
+            if (!earlier) return Error{"the earlier file could not be read to keep it"};
             if (const WriteResult copied = write_whole_file(kept_path, std::span<const std::uint8_t>(*earlier)); !copied)
-                return {"the earlier file could not be kept: " + copied.reason};
+                return Error{"the earlier file could not be kept: " + copied.error().message};
         }
         ++kept_;
     }
@@ -135,7 +134,7 @@ WriteResult ExtractionFolder::write(const std::string& path, std::string_view te
     return write(path, std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
-void ExtractionFolder::keep_files_not_written(const std::vector<std::string>& inner_folders) {
+void ExtractionFolder::keep_files_not_written(const std::vector<std::string>& inner_folders, const LineSink& say) {
     std::vector<std::string> folders{folder_};
     for (const std::string& inner : inner_folders) folders.push_back(join_path(folder_, inner) + path_separator);
     std::lock_guard lock(mutex_);
@@ -149,10 +148,8 @@ void ExtractionFolder::keep_files_not_written(const std::vector<std::string>& in
             if (asked_.contains(path)) continue;
             const std::string kept_path = backup_path_locked(path);
             if (kept_path.empty() || !native::replace_file(path, kept_path)) {
-                print_text(0,
-                           "Nie mozna przeniesc starego pliku | cannot move the earlier file " + path +
-                               " into the backup folder: " + native::last_failure_reason(),
-                           true);
+                say("Nie mozna przeniesc starego pliku | cannot move the earlier file " + path +
+                    " into the backup folder: " + native::last_failure_reason());
                 continue;
             }
             ++kept_;

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/files.h"
+#include "runtime/platform/files.h"
 
 namespace quarnel {
 
@@ -41,8 +41,8 @@ public:
 
     // Moves every picture (.png, .bmp) and exact-rebuild file of the folder
     // and of these folders below it that no write() was asked for into the
-    // backup folder. Failures to move are said on the console.
-    void keep_files_not_written(const std::vector<std::string>& inner_folders);
+    // backup folder. Failures to move are said through say.
+    void keep_files_not_written(const std::vector<std::string>& inner_folders, const LineSink& say);
 
     // How many files were kept and where ("" when none).
     std::uint32_t kept() const { return kept_; }

@@ -1,18 +1,14 @@
 #include "archive/item_container.h"
 
-#include <filesystem>
 #include <memory>
 #include <set>
-#include <system_error>
 
+#include "archive/build_file.h"
 #include "archive/palette.h"
 #include "archive/picture_canvas.h"
-#include "builder/build_file.h"
-#include "runtime/console.h"
-#include "runtime/files.h"
-#include "runtime/native_files.h"
-#include "runtime/paths.h"
-#include "runtime/text.h"
+#include "runtime/platform/files.h"
+#include "runtime/utility/paths.h"
+#include "runtime/utility/text.h"
 
 namespace quarnel {
 
@@ -29,10 +25,10 @@ bool unsafe_file_name(std::string_view name) {
     return name.empty() || name == "." || name == ".." || !file_name_allowed(name);
 }
 
-// A console line in its place among the pictures' lines.
-void print_in_order(OrderedWork& pictures, std::string line) {
-    pictures.add_finish([line = std::move(line)] {
-        print_text(0, line, true);
+// A line in its place among the pictures' lines.
+void say_in_order(OrderedWork& pictures, const LineSink& say, std::string line) {
+    pictures.add_finish([&say, line = std::move(line)] {
+        say(line);
         return true;
     });
 }
@@ -40,19 +36,19 @@ void print_in_order(OrderedWork& pictures, std::string line) {
 // A picture item drawn in the working colours and saved (on a worker, its
 // line and its count in the tally in order); an item of no pixels is saved
 // as a single transparent pixel so that it keeps its file.
-void count_failure(ItemTally& tally, const std::string& path, const std::string& reason) {
-    print_text(0, cannot_write_line(path, reason), true);
+void count_failure(ItemTally& tally, const std::string& path, const std::string& reason, const LineSink& say) {
+    say(cannot_write_line(path, reason));
     if (tally.failed++ == 0) tally.first_failure = "cannot write " + path + ": " + reason;
 }
 
 void write_picture_item(std::span<const std::uint8_t> data, const ContainerItem& item, const std::string& file_base,
                         ExtractionFolder& folder, bool save_as_bmp, bool keep_indices, ExtractionPalette& palette,
-                        OrderedWork& pictures, ItemTally& tally) {
+                        OrderedWork& pictures, ItemTally& tally, const LineSink& say) {
     const ArchiveImage& place = item.place;
     auto canvas = std::make_shared<PictureCanvas>();
     const std::uint64_t pixels = pixel_count(place);
     if (pixels > picture_pixel_limit) {
-        print_in_order(pictures, "Obrazek za duzy: " + item.name + " " + decimal_text(place.width) + "x" +
+        say_in_order(pictures, say, "Obrazek za duzy: " + item.name + " " + decimal_text(place.width) + "x" +
                                      decimal_text(place.height) + " - pominiety | picture too large, skipped");
         ++tally.failed;
         return;
@@ -78,11 +74,11 @@ void write_picture_item(std::span<const std::uint8_t> data, const ContainerItem&
                              : canvas->save(folder, file_base, save_as_bmp);
             canvas->destroy();
         },
-        [saved, &tally] {
+        [saved, &tally, &say] {
             if (saved->ok())
                 ++tally.written;
             else
-                count_failure(tally, saved->path, saved->failure);
+                count_failure(tally, saved->path, saved->failure, say);
             return true;
         },
         picture_bytes_in_flight(std::uint64_t{width} * height * (keep_indices ? 1u : 4u)));
@@ -102,7 +98,8 @@ std::string safe_item_file_name(std::string_view name, std::uint32_t number) {
 }
 
 ItemTally extract_items(std::span<const std::uint8_t> data, const ItemContainer& container, ExtractionFolder& folder,
-                        bool save_as_bmp, bool keep_indices, ExtractionPalette& palette, OrderedWork& pictures) {
+                        bool save_as_bmp, bool keep_indices, ExtractionPalette& palette, OrderedWork& pictures,
+                        const LineSink& say) {
     ItemTally tally;
     const std::string& picture_dir = folder.path();
     std::uint32_t number = 0;
@@ -111,7 +108,7 @@ ItemTally extract_items(std::span<const std::uint8_t> data, const ItemContainer&
         ++number;
         const std::string file_name = safe_item_file_name(item.name, number);
         if (file_name != item.name)
-            print_in_order(pictures, "Niebezpieczna nazwa elementu " + decimal_text(number) + ": '" + item.name +
+            say_in_order(pictures, say, "Niebezpieczna nazwa elementu " + decimal_text(number) + ": '" + item.name +
                                          "' - zapisano jako '" + file_name + "' | unsafe item name, written as " +
                                          file_name);
         if (item.kind != ItemKind::data) {
@@ -119,9 +116,9 @@ ItemTally extract_items(std::span<const std::uint8_t> data, const ItemContainer&
             // A second picture of the same name replaces the first only
             // after the first is written, as in item order.
             if (!pictures_named.insert(file_name).second) pictures.drain();
-            palette.palette_from_pal_file(picture_dir, pal_name);
+            palette.palette_from_pal_file(picture_dir, pal_name, say);
             write_picture_item(data, item, join_path(picture_dir, file_name), folder, save_as_bmp, keep_indices,
-                               palette, pictures, tally);
+                               palette, pictures, tally, say);
         } else {
             // Files and lines of data items come after every picture before them.
             pictures.drain();
@@ -130,8 +127,7 @@ ItemTally extract_items(std::span<const std::uint8_t> data, const ItemContainer&
             // a system that ignores letter case.
             std::erase_if(palette.empty_pal_files, [&](const std::string& left) {
                 if (left == file_name || !equal_ignoring_case(left, file_name)) return false;
-                std::error_code ec;
-                std::filesystem::remove(native::system_path(join_path(picture_dir, left)), ec);
+                delete_file(join_path(picture_dir, left));
                 return true;
             });
             // The item's exact bytes: an older, longer file of that name is replaced.
@@ -140,20 +136,18 @@ ItemTally extract_items(std::span<const std::uint8_t> data, const ItemContainer&
             if (const WriteResult written = folder.write(path, bytes); written)
                 ++tally.written;
             else
-                count_failure(tally, path, written.reason);
+                count_failure(tally, path, written.error().message, say);
         }
         if (item.place.cut_short)
-            print_in_order(pictures, "Plik urwany w elemencie " + decimal_text(number) + " (" + file_name +
+            say_in_order(pictures, say, "Plik urwany w elemencie " + decimal_text(number) + " (" + file_name +
                                          ") - zapisano to, co jest | file ends inside item " + decimal_text(number) +
                                          ", what exists was written");
     }
     pictures.drain();
     if (container.items.size() < container.item_count)
-        print_text(0,
-                   "Brak danych dla elementow " + decimal_text(number + 1) + " do " +
-                       decimal_text(std::uint32_t{container.item_count}) + " | no data for items " +
-                       decimal_text(number + 1) + " to " + decimal_text(std::uint32_t{container.item_count}),
-                   true);
+        say("Brak danych dla elementow " + decimal_text(number + 1) + " do " +
+            decimal_text(std::uint32_t{container.item_count}) + " | no data for items " + decimal_text(number + 1) +
+            " to " + decimal_text(std::uint32_t{container.item_count}));
     return tally;
 }
 

@@ -11,7 +11,8 @@
 #include "archive/extraction_folder.h"
 #include "archive/palette.h"
 #include "archive/sprite_archive.h"
-#include "runtime/worker_pool.h"
+#include "runtime/utility/job.h"
+#include "runtime/utility/worker_pool.h"
 
 namespace quarnel {
 
@@ -32,7 +33,9 @@ struct ItemTally {
     std::uint32_t failed = 0;   // items that could not be written or were skipped
     std::string first_failure;  // the first file that could not be written, and why
 };
+// Every line goes to say, on the calling thread.
 ItemTally extract_items(std::span<const std::uint8_t> data, const ItemContainer& container, ExtractionFolder& folder,
-                        bool save_as_bmp, bool keep_indices, ExtractionPalette& palette, OrderedWork& pictures);
+                        bool save_as_bmp, bool keep_indices, ExtractionPalette& palette, OrderedWork& pictures,
+                        const LineSink& say);
 
 }  // namespace quarnel

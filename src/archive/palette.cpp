@@ -1,17 +1,13 @@
 #include "archive/palette.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <optional>
 #include <vector>
-#include <system_error>
 
-#include "runtime/bmp.h"
-#include "runtime/console.h"
-#include "runtime/files.h"
-#include "runtime/image.h"
-#include "runtime/native_files.h"
-#include "runtime/paths.h"
+#include "runtime/image/bmp.h"
+#include "runtime/image/image.h"
+#include "runtime/platform/files.h"
+#include "runtime/utility/paths.h"
 
 namespace quarnel {
 
@@ -92,27 +88,34 @@ void ExtractionPalette::palette_from_block(std::span<const std::uint8_t> input_b
     base = working;
 }
 
-void ExtractionPalette::palette_from_image(std::string_view image_path) {
+int ExtractionPalette::palette_from_image(std::string_view image_path) {
     ImagePtr strip = create_image(static_cast<int>(palette_entries), 1, 0, 32);
-    const int code = load_bmp(image_path, strip.get());
-    print_integer(0, code, true);
+    // Indices an 8-bit file's palette lacks read as the default palette's.
+    std::array<std::uint32_t, 256> file_palette = default_palette();
+    const int code = load_bmp(image_path, strip.get(), &file_palette);
     for (std::size_t i = 0; i < palette_entries; ++i) {
         const std::int64_t pixel = get_pixel(strip.get(), static_cast<int>(i), 0);
         working[i] = pixel < 0 ? 0u : static_cast<std::uint32_t>(pixel);
     }
     base = working;
     destroy_image(strip);
+    return code;
 }
 
-void ExtractionPalette::palette_from_pal_file(std::string_view dir, std::string_view name) {
+void ExtractionPalette::palette_from_pal_file(std::string_view dir, std::string_view name, const LineSink& say) {
     const std::string found = find_ignoring_case(dir, name);
     std::optional<std::vector<std::uint8_t>> bytes;
-    if (!found.empty()) bytes = read_whole_file(found);
+    if (!found.empty()) {
+        auto read = read_whole_file(found);
+        if (read)
+            bytes = std::move(*read);
+        else
+            say_read_failure(read.error(), say);
+    }
     if (!bytes) {
         // Like the binary open it stands for: a missing file is created empty.
         const std::string path = join_path(dir, name);
-        std::error_code ec;
-        if (!std::filesystem::exists(native::system_path(path), ec) && write_whole_file(path, std::string_view()))
+        if (!name_exists(path) && write_whole_file(path, std::string_view()))
             empty_pal_files.emplace_back(name);
         bytes.emplace();
     }

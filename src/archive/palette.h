@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "runtime/utility/job.h"
+
 namespace quarnel {
 
 inline constexpr std::size_t palette_entries = 256;
@@ -59,14 +61,15 @@ public:
 
     // Source 1: the archive's palette block (offset 8 of the file).
     void palette_from_block(std::span<const std::uint8_t> input_bytes);
-    // Source 2: pixels (0, 0) to (255, 0) of a BMP image; prints load_bmp's
-    // result code (0 = loaded). An image that does not load leaves every
-    // entry 0.
-    void palette_from_image(std::string_view image_path);
+    // Source 2: pixels (0, 0) to (255, 0) of a BMP image; returns load_bmp's
+    // result code (0 = loaded), which extraction shows. An image that does
+    // not load leaves every entry 0.
+    int palette_from_image(std::string_view image_path);
     // The working palette (not the base) from the .pal file of that name in
     // dir, found ignoring letter case. A missing file is left behind empty
     // under the name asked for, and every colour becomes opaque black.
-    void palette_from_pal_file(std::string_view dir, std::string_view name);
+    // A file over the limit is said.
+    void palette_from_pal_file(std::string_view dir, std::string_view name, const LineSink& say);
     // Sets the rotation step: working entry 201 + ((step + k) mod 7) takes
     // base entry 201 + k, for k = 0 to 6.
     void rotate_cycle_colours(int step);

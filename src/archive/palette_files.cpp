@@ -1,6 +1,6 @@
 #include "archive/palette_files.h"
 
-#include "runtime/text.h"
+#include "runtime/utility/text.h"
 
 namespace quarnel {
 

@@ -1,7 +1,7 @@
 #include "archive/picture_canvas.h"
 
 #include "png/png_writer.h"
-#include "runtime/bmp.h"
+#include "runtime/image/bmp.h"
 
 namespace quarnel {
 
@@ -35,7 +35,7 @@ PictureCanvas::Saved write_picture(ExtractionFolder& folder, std::string_view pa
     if (!file)
         saved.failure = "the picture cannot be coded";
     else if (const WriteResult written = folder.write(saved.path, std::span<const std::uint8_t>(*file)); !written)
-        saved.failure = written.reason;
+        saved.failure = written.error().message;
     return saved;
 }
 

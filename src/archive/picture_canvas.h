@@ -11,7 +11,7 @@
 
 #include "archive/extraction_folder.h"
 #include "archive/palette.h"
-#include "runtime/image.h"
+#include "runtime/image/image.h"
 
 namespace quarnel {
 

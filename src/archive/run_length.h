@@ -12,7 +12,7 @@
 #include <span>
 #include <utility>
 
-#include "runtime/byte_reader.h"
+#include "runtime/utility/byte_reader.h"
 
 namespace quarnel {
 

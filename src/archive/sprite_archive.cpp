@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "runtime/byte_reader.h"
+#include "runtime/utility/byte_reader.h"
 
 namespace quarnel {
 

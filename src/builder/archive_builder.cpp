@@ -4,26 +4,22 @@
 #include <array>
 #include <cctype>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "archive/build_file.h"
+#include "archive/exact_rebuild_file.h"
 #include "archive/palette.h"
 #include "archive/sprite_archive.h"
 #include "builder/archive_layout.h"
-#include "builder/build_file.h"
-#include "builder/exact_rebuild_file.h"
 #include "builder/picture_coding.h"
-#include "entry/module_state.h"
 #include "png/png_reader.h"
-#include "runtime/console.h"
-#include "runtime/files.h"
-#include "runtime/image.h"
-#include "runtime/native_files.h"
-#include "runtime/paths.h"
-#include "runtime/worker_pool.h"
+#include "runtime/image/image.h"
+#include "runtime/platform/files.h"
+#include "runtime/utility/paths.h"
+#include "runtime/utility/worker_pool.h"
 
 namespace quarnel {
 
@@ -33,11 +29,6 @@ constexpr int failure_pause_ms = 1000;
 constexpr std::size_t header_bytes_read = 32;
 
 std::string decimal(std::uint64_t value) { return std::to_string(value); }
-
-BuilderConsole program_console() {
-    return BuilderConsole{[](std::string_view text) { print_text(0, text, true); },
-                          [](int milliseconds) { sleep_ms(milliseconds); }};
-}
 
 // The last three characters of a name, in lower case.
 std::string name_ending(std::string_view path) {
@@ -145,20 +136,15 @@ struct CodedResult {
 // its 32-bit pixels (and indices), the inflated rows and the coded bytes,
 // from the size its header states (capped at what the PNG reader accepts).
 std::size_t picture_memory(const std::string& path) {
-    std::error_code error;
-    const std::uintmax_t file = std::filesystem::file_size(native::system_path(path), error);
     std::array<std::uint8_t, header_bytes_read> head{};
-    if (std::FILE* f = native::open_stream(path, "rb")) {
-        const std::size_t got = std::fread(head.data(), 1, head.size(), f);
-        std::fclose(f);
-        (void)got;
-    }
+    if (const auto start = read_file_start(path, head.size()))
+        std::copy(start->begin(), start->end(), head.begin());
     auto big_endian = [&](std::size_t at) {
         return (std::uint64_t{head[at]} << 24) | (std::uint64_t{head[at + 1]} << 16) |
                (std::uint64_t{head[at + 2]} << 8) | std::uint64_t{head[at + 3]};
     };
     const std::uint64_t pixels = std::min<std::uint64_t>(big_endian(16) * big_endian(20), std::uint64_t{64} << 20);
-    const std::uint64_t bytes = (error ? 0 : file) + 11 * pixels;
+    const std::uint64_t bytes = static_cast<std::uint64_t>(file_size(path)) + 11 * pixels;
     return static_cast<std::size_t>(std::min<std::uint64_t>(bytes, SIZE_MAX));
 }
 
@@ -185,17 +171,6 @@ ImageSize image_size_from_header_bytes(std::string_view path, std::span<const st
     return ImageSize{};
 }
 
-ImageSize image_size_from_header(std::string_view path, const BuilderConsole& console) {
-    std::array<std::uint8_t, header_bytes_read> head{};
-    const int number = free_file_number();
-    if (number > 0 && open_file(path, OpenMode::binary, number) == 0) {
-        get_bytes(number, 1, head.data(), head.size());
-        close_file(number);
-    }
-    return image_size_from_header_bytes(path, head, console);
-}
-
-ImageSize image_size_from_header(std::string_view path) { return image_size_from_header(path, program_console()); }
 
 std::string colour_text(std::uint32_t colour) {
     char text[10];
@@ -239,6 +214,7 @@ BuiltPicture PictureBuilder::build(std::uint32_t number, const BuilderConsole& s
     const std::uint32_t blank_below = blank_below_alpha(nearest);
 
     FolderPicture read = read_folder_picture(path);
+    if (!read.unread_line.empty()) said.line(read.unread_line);
     const PngIndices& png_indices = read.indices;
     const auto& file_bytes = read.file;
     std::optional<PictureView>& picture = read.view;
@@ -410,6 +386,7 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
     // 2. The folder's build file, pictures, listing and palette (for a pass
     // folder of a tile set, the files of the folder above).
     const BuildFolder folder = survey_build_folder(input.input_dir, input.input_folder_name);
+    for (const std::string& unread : folder.unread_lines) console.line(unread);
     const std::string& settings_dir = folder.settings_dir;
     const std::string& archive_name = folder.archive_name;
     if (folder.pass != 0) {
@@ -523,7 +500,7 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
     std::uint64_t archive_bytes = archive_header_size;
     std::array<bool, palette_entries> matched{};
     bool too_large = false;
-    OrderedWork pictures(input.threads != 0 ? input.threads : configured_thread_count());
+    OrderedWork pictures(std::max(1u, input.threads));
     for (std::uint32_t number = 1; number <= count && !pictures.stopped(); ++number) {
         auto result = std::make_shared<CodedResult>();
         const std::string path = join_path(input.input_dir, folder.pictures[number - 1]);
@@ -577,20 +554,13 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
     // Written whole or not at all: a write that fails half way (a full
     // disk) leaves an earlier archive as it was.
     if (const WriteResult written = write_whole_file(output_path, archive); !written) {
-        console.line("Nie mozna zapisac pliku! | cannot write the file: " + output_path + ": " + written.reason);
-        outcome.failure = "cannot write " + output_path + ": " + written.reason;
+        console.line("Nie mozna zapisac pliku! | cannot write the file: " + output_path + ": " + written.error().message);
+        outcome.failure = "cannot write " + output_path + ": " + written.error().message;
         return outcome;
     }
     outcome.written = true;
     outcome.archive_size = archive.size();
     return outcome;
-}
-
-void archive_builder_job() {
-    const ModuleState& state = module_state();
-    BuilderInput input{state.input_path, state.input_dir, state.input_folder_name};
-    input.nearest = state.nearest_colours;
-    run_builder(input, program_console());
 }
 
 }  // namespace quarnel

@@ -25,11 +25,8 @@
 
 namespace quarnel {
 
-// Runs the job on the module state that start-up set.
-void archive_builder_job();
-
-// Where the builder says things and how it pauses; the job uses the console
-// and sleep_ms, tests and benchmarks their own.
+// Where the builder says things and how it pauses: the console and
+// sleep_ms in the programs, tests and benchmarks their own.
 struct BuilderConsole {
     std::function<void(std::string_view)> line;
     std::function<void(int)> wait_ms;
@@ -43,8 +40,9 @@ struct BuilderInput {
     // The largest archive built; past it the build stops and writes nothing.
     // The archive is assembled in memory, so this bounds the memory taken.
     std::uint64_t largest_archive = largest_archive_bytes;
-    // Threads that decode and code pictures; 0: QUARNEL_THREADS or the cores.
-    unsigned threads = 0;
+    // Threads that decode and code pictures (the front-ends give
+    // QUARNEL_THREADS or the cores).
+    unsigned threads = 1;
     // Option --nearest: colours not in palette.bmp take the nearest entry
     // instead of index 0 (see NearestColour).
     bool nearest = false;
@@ -119,14 +117,11 @@ struct ImageSize {
     std::uint32_t height = 0;
 };
 
-// Width and height from the first 32 bytes of an image file (a shorter file
-// reads as zeros past its end): a name ending in "png" (any case) gives the
-// big-endian u32s at bytes 16 and 20 (IHDR), one ending in "bmp" the
-// little-endian u32s at bytes 18 and 22 (BMP info header). Any other name:
-// "Nie rozpoznany plik!", a 1000 ms wait and 0 x 0.
-ImageSize image_size_from_header(std::string_view path);
-ImageSize image_size_from_header(std::string_view path, const BuilderConsole& console);
-// The same from bytes already read from the file.
+// Width and height from the first 32 bytes of an image file, as read (a
+// shorter file reads as zeros past its end): a name ending in "png" (any
+// case) gives the big-endian u32s at bytes 16 and 20 (IHDR), one ending in
+// "bmp" the little-endian u32s at bytes 18 and 22 (BMP info header). Any
+// other name: "Nie rozpoznany plik!", a 1000 ms wait and 0 x 0.
 ImageSize image_size_from_header_bytes(std::string_view path, std::span<const std::uint8_t> file_start,
                                        const BuilderConsole& console);
 

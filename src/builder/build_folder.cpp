@@ -2,11 +2,10 @@
 
 #include <algorithm>
 
-#include "runtime/bmp.h"
-#include "runtime/files.h"
-#include "runtime/image.h"
-#include "runtime/paths.h"
-#include "runtime/screen.h"
+#include "runtime/image/bmp.h"
+#include "runtime/image/image.h"
+#include "runtime/platform/files.h"
+#include "runtime/utility/paths.h"
 
 namespace quarnel {
 
@@ -19,7 +18,12 @@ constexpr std::string_view bmp_ending = ".bmp";
 // a longer run of digits is no picture number.
 constexpr std::size_t most_number_digits = 9;
 
-bool is_file(const std::string& path) { return file_exists(path) != 0; }
+bool is_file(const std::string& path) { return file_exists(path); }
+
+// Where the survey keeps the lines of files it cannot read for their length.
+LineSink unread_lines_of(BuildFolder& folder) {
+    return [&folder](std::string_view line) { folder.unread_lines.emplace_back(line); };
+}
 
 // The folder above a folder path (which may end in a separator), ending in
 // a separator; empty at the top.
@@ -67,6 +71,7 @@ void read_exact_rebuild(BuildFolder& folder) {
     folder.record_present = true;
     const auto bytes = read_whole_file(path);
     if (!bytes) {
+        say_read_failure(bytes.error(), unread_lines_of(folder));
         folder.record_left_aside = "cannot be read";
         return;
     }
@@ -162,9 +167,11 @@ Palette pass_colours(const Palette& palette, int pass) {
 
 std::optional<Palette> load_palette(const std::string& path) {
     Palette palette{};
-    ImagePtr strip = screen_is_open() ? create_image(256, 1, 0, 32) : new_image_buffer(256, 1, 4);
+    ImagePtr strip = create_image(256, 1, 0, 32);
     if (!strip) return std::nullopt;
-    if (load_bmp(path, strip.get()) != 0) {
+    // Indices an 8-bit file's palette lacks read as the default palette's.
+    std::array<std::uint32_t, 256> file_palette = default_palette();
+    if (load_bmp(path, strip.get(), &file_palette) != 0) {
         destroy_image(strip);
         return std::nullopt;
     }
@@ -179,7 +186,10 @@ std::optional<Palette> load_palette(const std::string& path) {
 
 FolderPicture read_folder_picture(const std::string& path) {
     FolderPicture picture;
-    picture.file = read_whole_file(path);
+    if (auto file = read_whole_file(path))
+        picture.file = std::move(*file);
+    else
+        say_read_failure(file.error(), [&picture](std::string_view line) { picture.unread_line = line; });
     if (picture.file) picture.image = png_decode(*picture.file, &picture.indices);
     if (picture.image) {
         const auto layout = image_layout(*picture.image);
@@ -208,6 +218,7 @@ BuildFolder survey_build_folder(const std::string& picture_dir, const std::strin
         const std::string above = folder_above(picture_dir);
         if (!above.empty()) {
             const BuildFileReading above_file = read_checked_build_file(above);
+            if (!above_file.unread_line.empty()) folder.unread_lines.push_back(above_file.unread_line);
             const std::string above_name = own_name(above);
             const bool extraction_above = above_file.state != BuildFileState::missing ||
                                           is_file(join_path(above, palette_image_file_name)) ||
@@ -223,7 +234,10 @@ BuildFolder survey_build_folder(const std::string& picture_dir, const std::strin
         }
     }
     folder.build_file_path = join_path(folder.settings_dir, build_file_name);
-    if (folder.pass == 0) folder.build_file = read_checked_build_file(folder.settings_dir);
+    if (folder.pass == 0) {
+        folder.build_file = read_checked_build_file(folder.settings_dir);
+        if (!folder.build_file.unread_line.empty()) folder.unread_lines.push_back(folder.build_file.unread_line);
+    }
 
     list_pictures(folder);
     folder.tile_set_folder = is_tile_set_folder(folder);
@@ -231,7 +245,13 @@ BuildFolder survey_build_folder(const std::string& picture_dir, const std::strin
     if (folder.build_file.readable() && folder.tile_set()) {
         folder.tile_listing_path = join_path(folder.settings_dir, folder.archive_name + ".txt");
         folder.tile_listing_present = is_file(folder.tile_listing_path);
-        const auto bytes = folder.tile_listing_present ? read_whole_file(folder.tile_listing_path) : std::nullopt;
+        std::optional<std::vector<std::uint8_t>> bytes;
+        if (folder.tile_listing_present) {
+            if (auto read = read_whole_file(folder.tile_listing_path))
+                bytes = std::move(*read);
+            else
+                say_read_failure(read.error(), unread_lines_of(folder));
+        }
         folder.tile_listing_present = bytes.has_value();
         const std::string_view text =
             bytes ? std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()) : std::string_view();

@@ -17,12 +17,12 @@
 #include <string_view>
 #include <vector>
 
+#include "archive/build_file.h"
+#include "archive/exact_rebuild_file.h"
 #include "archive/palette.h"
-#include "builder/build_file.h"
-#include "builder/exact_rebuild_file.h"
 #include "builder/picture_coding.h"
 #include "png/png_reader.h"
-#include "runtime/image.h"
+#include "runtime/image/image.h"
 
 namespace quarnel {
 
@@ -90,6 +90,9 @@ struct BuildFolder {
     bool record_present = false;
     std::optional<ExactRebuildRecord> record;
     std::string record_left_aside;
+    // The lines of files the survey could not read for their length, which
+    // the job says right after the survey.
+    std::vector<std::string> unread_lines;
 
     bool tile_set() const { return build_file.settings.tile_set(); }
 };
@@ -106,6 +109,7 @@ BuildFolder survey_build_folder(const std::string& picture_dir, const std::strin
 // cannot be decoded) and, for an 8-bit indexed PNG, its indices.
 struct FolderPicture {
     std::optional<std::vector<std::uint8_t>> file;
+    std::string unread_line;  // the file could not be read for its length: the line that says so
     ImagePtr image;
     std::optional<PictureView> view;
     PngIndices indices;

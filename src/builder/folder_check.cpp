@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/paths.h"
+#include "runtime/utility/paths.h"
 
 namespace quarnel {
 
@@ -189,6 +189,7 @@ void report_other_passes(const BuildFolder& folder, CheckReport& report) {
         if (pass == folder.pass) continue;
         const std::string pass_dir = join_path(folder.settings_dir, decimal(static_cast<std::uint32_t>(pass))) + path_separator;
         const BuildFolder other = survey_build_folder(pass_dir, decimal(static_cast<std::uint32_t>(pass)));
+        for (const std::string& unread : other.unread_lines) report.note(unread);
         if (other.pictures.empty()) continue;
         const Palette there = pass_colours(palette, pass);
         const std::string shown = "pass folder " + decimal(static_cast<std::uint32_t>(pass)) + ": ";
@@ -200,7 +201,9 @@ void report_other_passes(const BuildFolder& folder, CheckReport& report) {
                 continue;
             }
             const FolderPicture mine = read_folder_picture(join_path(folder.picture_dir, name));
+            if (!mine.unread_line.empty()) report.note(mine.unread_line);
             const FolderPicture theirs = read_folder_picture(join_path(pass_dir, name));
+            if (!theirs.unread_line.empty()) report.note(theirs.unread_line);
             if (!mine.view || !theirs.view) {
                 if (mine.view.has_value() != theirs.view.has_value())
                     report.finding(shown + name + " can be read in only one of the two passes");
@@ -232,6 +235,7 @@ CheckOutcome check_build_folder(const BuilderInput& input, const std::function<v
     CheckOutcome outcome;
     CheckReport report(line);
     const BuildFolder folder = survey_build_folder(input.input_dir, input.input_folder_name);
+    for (const std::string& unread : folder.unread_lines) line(unread);
     report.note("check " + folder.picture_dir);
     if (folder.pass != 0)
         report.note("pass " + decimal(static_cast<std::uint32_t>(folder.pass)) + " of the tile set in " +

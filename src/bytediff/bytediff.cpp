@@ -15,10 +15,10 @@
 #include <system_error>
 
 #include "entry/version.h"
-#include "runtime/console.h"
-#include "runtime/files.h"
-#include "runtime/native_files.h"
-#include "runtime/text.h"
+#include "runtime/platform/files.h"
+#include "runtime/platform/native_files.h"
+#include "runtime/screen/console.h"
+#include "runtime/utility/text.h"
 
 namespace quarnel {
 
@@ -156,8 +156,7 @@ int run_command() {
     const std::string first_name = command_argument(1);
     const std::string second_name = command_argument(2);
     for (const std::string& name : {first_name, second_name}) {
-        std::error_code ec;
-        if (!std::filesystem::is_regular_file(native::system_path(name), ec) || file_exists(name) == 0) {
+        if (!is_plain_file(name) || !file_exists(name)) {
             print_error_text("bytediff: cannot read " + name + "\n");
             return 2;
         }
@@ -190,8 +189,8 @@ int bytediff_main(int argc, char** argv) {
     if (first_name.empty()) first_name = "test.txt";
     if (second_name.empty()) second_name = "wynik_decode.txt";
     // A name the system cannot take gets its line and compares as a missing file.
-    report_unusable_name(first_name);
-    report_unusable_name(second_name);
+    for (const std::string& name : {first_name, second_name})
+        if (const std::string unusable = unusable_name_line(name); !unusable.empty()) print_text(0, unusable, true);
 
     const Comparison comparison = compare_and_list(first_name, second_name);
 

@@ -19,11 +19,11 @@
 #include "mapview/map_picture.h"
 #include "mapview/viewer_pictures.h"
 #include "png/png_writer.h"
-#include "runtime/byte_reader.h"
-#include "runtime/files.h"
-#include "runtime/native_files.h"
-#include "runtime/paths.h"
-#include "runtime/text.h"
+#include "runtime/platform/files.h"
+#include "runtime/platform/native_files.h"
+#include "runtime/utility/byte_reader.h"
+#include "runtime/utility/paths.h"
+#include "runtime/utility/text.h"
 
 namespace quarnel {
 
@@ -229,12 +229,22 @@ private:
     }
     void write_file(Page& page, const std::string& relative, std::span<const std::uint8_t> bytes) {
         if (const WriteResult written = site_.write(relative, bytes); !written)
-            problem(page, "cannot write " + site_.full_path(relative) + ": " + written.reason);
+            problem(page, "cannot write " + site_.full_path(relative) + ": " + written.error().message);
     }
     void write_page(const GameFile& file, const std::string& title, Page& page);
+    // The file's bytes; nothing when it cannot be read (a file over the
+    // limit is said).
+    std::optional<std::vector<std::uint8_t>> read_file(const std::string& path) {
+        auto bytes = read_whole_file(path);
+        if (!bytes) {
+            say_read_failure(bytes.error(), say_);
+            return std::nullopt;
+        }
+        return std::move(*bytes);
+    }
     // The file's bytes; when it cannot be read, its page says so instead.
     std::optional<std::vector<std::uint8_t>> read_for_page(const GameFile& file, Page& page) {
-        auto bytes = read_whole_file(file.path);
+        auto bytes = read_file(file.path);
         if (!bytes) {
             problem(page, file.relative + ": cannot be read");
             file_lines_[file.id] = link_to(file) + " - cannot be read";
@@ -513,7 +523,7 @@ void Catalogue::catalogue_unit(const GameFile& file) {
     };
     // Every file the unit's animations may take goes on the site's list at
     // once, rather than one list written per picture.
-    if (const auto description_bytes = read_whole_file(file.path)) {
+    if (const auto description_bytes = read_file(file.path)) {
         DescriptionReading reading;
         reading.overlay_scan = OverlayScan::before_last_record;
         const AnimationDescription description = read_animation_description(*description_bytes, reading);
@@ -556,7 +566,7 @@ void Catalogue::catalogue_unit(const GameFile& file) {
     }
     page.body += "</div>\n";
     if (!empty.empty()) page.body += "<h2>Animations without a picture</h2>\n<ul>\n" + empty + "</ul>\n";
-    if (const auto bytes = read_whole_file(file.path)) {
+    if (const auto bytes = read_file(file.path)) {
         const AnimationReport report = make_animation_report(*bytes, "");
         page.body += "<h2>Animation report</h2>\n<pre>" + html_text(report.text) + "</pre>\n";
     }
@@ -585,7 +595,7 @@ void Catalogue::catalogue_map(const GameFile& file) {
     if (tile_sets_.empty()) {
         for (const GameFile& other : files_) {
             if (other.kind != FileKind::tile_set) continue;
-            if (const auto tile_bytes = read_whole_file(other.path))
+            if (const auto tile_bytes = read_file(other.path))
                 tile_sets_.emplace_back(other.id, build_tile_pictures(*tile_bytes));
         }
     }
@@ -669,7 +679,7 @@ void Catalogue::write_front_page() {
     body += "<h2>Palettes</h2>\n<p><a href=\"palettes.html\">Every palette of the game</a></p>\n";
     const std::string text = html_page("Dark Colony catalogue: " + path_file_name(request_.game_folder), body, true);
     if (const WriteResult written = site_.write("index.html", text); !written)
-        site_problem("cannot write " + site_.full_path("index.html") + ": " + written.reason);
+        site_problem("cannot write " + site_.full_path("index.html") + ": " + written.error().message);
     else
         outcome_.front_page = site_.full_path("index.html");
 }
@@ -704,7 +714,7 @@ void Catalogue::run() {
         site_problem("no archives (.spr .bts .trs .trc .trw) under " + game);
 
     if (const WriteResult written = site_.write(std::string(site_style_file_name), site_style_sheet()); !written)
-        site_problem("cannot write " + site_.full_path(site_style_file_name) + ": " + written.reason);
+        site_problem("cannot write " + site_.full_path(site_style_file_name) + ": " + written.error().message);
     std::uint32_t at = 0;
     for (const GameFile& file : files_) {
         say_("[" + number_text(++at) + "/" + number_text(files_.size()) + "] " + file.relative);
@@ -714,7 +724,7 @@ void Catalogue::run() {
     }
     const std::string palettes_page = html_page("Palettes", palettes_.page_body(), false);
     if (const WriteResult written = site_.write("palettes.html", palettes_page); !written)
-        site_problem("cannot write " + site_.full_path("palettes.html") + ": " + written.reason);
+        site_problem("cannot write " + site_.full_path("palettes.html") + ": " + written.error().message);
     write_front_page();
     site_.finish([&](std::string_view line) { site_problem(std::string(line)); });
 }

@@ -1,8 +1,7 @@
 #include "catalogue/html_page.h"
 
-#include "runtime/text.h"
-#include "runtime/text_encoding.h"
-#include "runtime/window_input.h"
+#include "runtime/utility/text.h"
+#include "runtime/utility/text_encoding.h"
 
 namespace quarnel {
 

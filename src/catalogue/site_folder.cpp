@@ -1,10 +1,8 @@
 #include "catalogue/site_folder.h"
 
-#include <filesystem>
-#include <system_error>
 
-#include "runtime/native_files.h"
-#include "runtime/paths.h"
+#include "runtime/platform/native_files.h"
+#include "runtime/utility/paths.h"
 
 namespace quarnel {
 
@@ -42,9 +40,7 @@ bool site_path_allowed(std::string_view relative) {
 std::string SiteFolder::open(const std::string& folder) {
     folder_ = folder;
     while (folder_.size() > 1 && folder_.back() == path_separator) folder_.pop_back();
-    std::error_code error;
-    std::filesystem::create_directories(native::system_path(folder_), error);
-    if (!std::filesystem::is_directory(native::system_path(folder_), error)) return "cannot create the folder " + folder_;
+    if (!make_folders(folder_)) return "cannot create the folder " + folder_;
     remove_partial_files(folder_);
     if (const auto list = read_whole_file(full_path(site_list_file_name))) {
         const std::string text(list->begin(), list->end());
@@ -83,7 +79,7 @@ std::string SiteFolder::claim(const std::vector<std::string>& relative_paths) {
     for (const std::string& relative : relative_paths)
         if (claimed_.insert(relative).second) added = true;
     if (added)
-        if (const WriteResult saved = save_list(); !saved) return "cannot write " + full_path(site_list_file_name) + ": " + saved.reason;
+        if (const WriteResult saved = save_list(); !saved) return "cannot write " + full_path(site_list_file_name) + ": " + saved.error().message;
     return {};
 }
 
@@ -98,12 +94,11 @@ WriteResult SiteFolder::save_list() {
 }
 
 WriteResult SiteFolder::write(const std::string& relative, std::span<const std::uint8_t> bytes) {
-    if (std::string refused = claim({relative}); !refused.empty()) return WriteResult{refused};
+    if (std::string refused = claim({relative}); !refused.empty()) return Error{refused};
     const std::string path = full_path(relative);
     // A file in a folder of the site: the folder is made first.
     const std::string folder = path_dir_part(path);
-    std::error_code error;
-    if (!folder.empty()) std::filesystem::create_directories(native::system_path(folder), error);
+    if (!folder.empty()) make_folders(folder);
     WriteResult result = write_whole_file(path, bytes);
     if (result && written_.insert(relative).second) ++written_count_;
     return result;
@@ -126,7 +121,7 @@ void SiteFolder::finish(const std::function<void(std::string_view)>& say) {
     earlier_ = std::move(kept);
     // Only the files of this run stay on the list; a claimed file that
     // could not be written is on it too, as a later run may replace it.
-    if (const WriteResult saved = save_list(); !saved) say("cannot write " + full_path(site_list_file_name) + ": " + saved.reason);
+    if (const WriteResult saved = save_list(); !saved) say("cannot write " + full_path(site_list_file_name) + ": " + saved.error().message);
 }
 
 }  // namespace quarnel

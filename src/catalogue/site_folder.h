@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/files.h"
+#include "runtime/platform/files.h"
 
 namespace quarnel {
 

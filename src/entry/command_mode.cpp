@@ -1,16 +1,18 @@
 // quarnel's command mode: the same jobs as an interactive start, on every
-// file named, with the answers to their questions taken from the options
-// and given to the console beforehand. Each file gets one line that says
-// what was done; the exit status tells a script whether all went well.
+// file named, with their requests filled from the options. Each file gets
+// one line that says what was done; the exit status tells a script whether
+// all went well.
 #include "entry/command_mode.h"
 
+#include <algorithm>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
-#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "anim/animate.h"
@@ -22,16 +24,14 @@
 #include "entry/setup_file.h"
 #include "entry/startup.h"
 #include "entry/version.h"
-#include "mapview/map_grid.h"
 #include "mapview/map_picture.h"
 #include "mapview/map_viewer.h"
-#include "png/png_writer.h"
-#include "runtime/console.h"
-#include "runtime/files.h"
-#include "runtime/native_files.h"
-#include "runtime/paths.h"
-#include "runtime/screen.h"
-#include "runtime/text.h"
+#include "runtime/platform/files.h"
+#include "runtime/screen/console.h"
+#include "runtime/screen/screen.h"
+#include "runtime/utility/paths.h"
+#include "runtime/utility/text.h"
+#include "runtime/utility/worker_pool.h"
 
 namespace quarnel {
 
@@ -80,8 +80,8 @@ std::string command_usage(std::string_view command) {
     return "quarnel view FILE.map [--unit NAME] [--tiles NAME]";
 }
 
-int report_usage_error(const UsageError& error) {
-    print_error_text("quarnel: " + error.reason + "\nUsage: " + error.usage + "\nTry 'quarnel --help'.\n");
+int report_usage_error(const UsageError& error, const CommandConsole& console) {
+    console.error("quarnel: " + error.reason + "\nUsage: " + error.usage + "\nTry 'quarnel --help'.\n");
     return 2;
 }
 
@@ -136,128 +136,245 @@ bool is_count(const std::string& word) {
     return true;
 }
 
-void say_done(const std::string& line) { print_text(0, line, true); }
-
-// A failed file: its line goes to standard error, where a script's
-// redirected output does not hide it.
-void say_failed(const std::string& name, const std::string& reason) {
-    print_error_text("failed " + name + ": " + reason + "\n");
-}
-
 std::string count_text(std::uint64_t count, std::string_view one, std::string_view many) {
     return std::to_string(count) + " " + std::string(count == 1 ? one : many);
 }
 
-// The module state for one input file, as an interactive start sets it
-// before the option scan.
-void reset_state() {
-    ModuleState& state = module_state();
-    state.palette_source = 1;
-    state.palette_image_name.clear();
-    state.keep_indices = false;
-    state.nearest_colours = false;
-    state.palette_files = false;
-    state.archive_kind = archive_kinds::sprite_set;
-    state.program_dir = program_directory();
-}
+// What one file of a command says: its lines on standard output and its
+// failed line on standard error, in order. A command of one file says them
+// at once; files run side by side keep theirs until their turn.
+class Said {
+public:
+    virtual ~Said() = default;
+    virtual void line(std::string_view text) = 0;
+    virtual void error(std::string_view text) = 0;
 
-bool is_plain_file(const std::string& path) {
-    std::error_code ec;
-    return std::filesystem::is_regular_file(native::system_path(path), ec);
-}
+    void done(const std::string& text) { line(text); }
+    // A failed file: its line goes to standard error, where a script's
+    // redirected output does not hide it.
+    void failed(const std::string& name, const std::string& reason) { error("failed " + name + ": " + reason + "\n"); }
+    LineSink sink() {
+        return [this](std::string_view text) { line(text); };
+    }
+};
+
+// Said straight to the command's console.
+class SaidAtOnce final : public Said {
+public:
+    explicit SaidAtOnce(const CommandConsole& console) : console_(console) {}
+    void line(std::string_view text) override { console_.line(text); }
+    void error(std::string_view text) override { console_.error(text); }
+
+private:
+    const CommandConsole& console_;
+};
+
+// Said by a file that runs beside others: kept, and handed to the front-end's
+// thread, which says the lines of the file whose turn it is as they come.
+class SaidInTurn final : public Said {
+public:
+    void line(std::string_view text) override { add(false, text); }
+    void error(std::string_view text) override { add(true, text); }
+    void finish() {
+        std::lock_guard lock(mutex_);
+        finished_ = true;
+        changed_.notify_all();
+    }
+    // Says everything, waiting for more until the file is done.
+    void say_all(const CommandConsole& console) {
+        std::size_t said = 0;
+        for (;;) {
+            std::vector<std::pair<bool, std::string>> batch;
+            bool finished = false;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] { return finished_ || texts_.size() > said; });
+                batch.assign(texts_.begin() + static_cast<std::ptrdiff_t>(said), texts_.end());
+                said = texts_.size();
+                finished = finished_;
+            }
+            for (const auto& [is_error, text] : batch) {
+                if (is_error)
+                    console.error(text);
+                else
+                    console.line(text);
+            }
+            if (finished && batch.empty()) return;
+        }
+    }
+
+private:
+    void add(bool is_error, std::string_view text) {
+        std::lock_guard lock(mutex_);
+        texts_.emplace_back(is_error, std::string(text));
+        changed_.notify_all();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::pair<bool, std::string>> texts_;
+    bool finished_ = false;
+};
 
 // Finds and classifies one input; a missing file or one of another kind
-// than the command takes is a failure.
-bool take_file(const std::string& name, InputKind wanted, std::string_view what) {
+// than the command takes is a failure (said, and nothing then).
+std::optional<InputFile> take_file(const std::string& name, InputKind wanted, std::string_view what, bool raw,
+                                   Said& said) {
     if (!is_plain_file(name)) {
         const std::string unusable = unusable_name_reason(name);
-        say_failed(name, (unusable.empty() ? "" : "the system cannot take this name (" + unusable + "); ") +
-                             "no such file | nie ma takiego pliku");
-        return false;
+        said.failed(name, (unusable.empty() ? "" : "the system cannot take this name (" + unusable + "); ") +
+                              "no such file | nie ma takiego pliku");
+        return std::nullopt;
     }
-    module_state().input_kind = take_input(name);
-    if (module_state().input_kind != wanted) {
-        say_failed(name, "not " + std::string(what));
-        return false;
+    InputFile input = take_input(name, raw, said.sink());
+    if (input.kind != wanted) {
+        said.failed(name, "not " + std::string(what));
+        return std::nullopt;
     }
-    return true;
+    return input;
 }
 
 // ---------------------------------------------------------------------------
 
-int run_extract(CommandWords& words) {
+// The extraction request of one archive, as the options fill it.
+struct ExtractOptions {
     bool centre = true, bmp = false, keep_indices = false, raw = false, palette_files = false;
+    std::uint32_t raw_count = 0, raw_width = 0, raw_height = 0;
+    std::string palette_path;  // absolute; empty: the archive's own palette
+};
+
+// One archive of an extract command: its lines and its failed line to said.
+// True when it succeeded.
+bool extract_one(const std::string& name, const ExtractOptions& options, unsigned threads, Said& said) {
+    const std::optional<InputFile> input =
+        take_file(name, InputKind::archive, "an archive (.spr .bts .trs .trc .trw, or any file with --raw)", options.raw,
+                  said);
+    if (!input) return false;
+    ExtractionRequest request = extraction_request(*input);
+    request.centre = options.centre;
+    request.bmp = options.bmp;
+    request.raw_count = options.raw_count;
+    request.raw_width = options.raw_width;
+    request.raw_height = options.raw_height;
+    request.palette_image = options.palette_path;
+    request.keep_indices = options.keep_indices;
+    request.palette_files = options.palette_files;
+    request.threads = threads;
+    const JobOutcome outcome = extract_archive(request, said.sink());
+    if (outcome.ok) {
+        said.done("extracted " + name + ": " + count_text(outcome.written, "file", "files") + " in " + outcome.output);
+        return true;
+    }
+    if (outcome.failed_writes > 0) {
+        said.failed(name, outcome.first_failure + " (" + count_text(outcome.failed_writes, "file", "files") +
+                              " not written, " + std::to_string(outcome.written) + " written in " + outcome.output + ")");
+    } else {
+        said.failed(name, count_text(outcome.written, "file", "files") + " written in " + outcome.output +
+                              ", not all that the archive holds");
+    }
+    return false;
+}
+
+// Archives that write into one folder (the same file named twice, or a.spr
+// beside a.bts) run one after the other, in the order given: the key of
+// that folder, ignoring letter case.
+std::string output_folder_key(const std::string& name) {
+    const std::string path = absolute_path(name);
+    return text_lower(text_left(path, static_cast<std::int64_t>(text_length(path)) - 4));
+}
+
+// Several archives side by side: as many at a time as there are threads,
+// each coding its own pictures; their lines are said in the order given,
+// those of the archive whose turn it is as they come.
+int extract_side_by_side(const std::vector<std::string>& names, const ExtractOptions& options, unsigned threads,
+                         const CommandConsole& console) {
+    // Runs of archives that share a folder, each run in order on one thread.
+    std::vector<std::vector<std::size_t>> runs;
+    std::vector<std::string> run_keys;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string key = output_folder_key(names[i]);
+        const auto found = std::find(run_keys.begin(), run_keys.end(), key);
+        if (found != run_keys.end()) {
+            runs[static_cast<std::size_t>(found - run_keys.begin())].push_back(i);
+        } else {
+            run_keys.push_back(key);
+            runs.push_back({i});
+        }
+    }
+    const unsigned side_by_side = static_cast<unsigned>(std::min<std::size_t>(threads, runs.size()));
+    const unsigned threads_each = std::max(1u, threads / side_by_side);
+    std::vector<SaidInTurn> said(names.size());
+    std::vector<char> succeeded(names.size(), 0);
+    std::mutex next_mutex;
+    std::size_t next_run = 0;
+    auto work = [&] {
+        for (;;) {
+            std::size_t run = 0;
+            {
+                std::lock_guard lock(next_mutex);
+                if (next_run == runs.size()) return;
+                run = next_run++;
+            }
+            for (const std::size_t i : runs[run]) {
+                succeeded[i] = extract_one(names[i], options, threads_each, said[i]) ? 1 : 0;
+                said[i].finish();
+            }
+        }
+    };
+    std::vector<std::thread> workers;
+    for (unsigned t = 0; t < side_by_side; ++t) workers.emplace_back(work);
+    for (SaidInTurn& one : said) one.say_all(console);
+    for (std::thread& worker : workers) worker.join();
+    return std::all_of(succeeded.begin(), succeeded.end(), [](char ok) { return ok != 0; }) ? 0 : 1;
+}
+
+int run_extract(CommandWords& words, const CommandConsole& console) {
+    ExtractOptions options;
     std::string palette_image, raw_count, raw_width, raw_height;
     if (auto error = words.parse([&](const std::string& option) {
-            if (option == "--centre") centre = true;
-            else if (option == "--no-centre") centre = false;
-            else if (option == "--png") bmp = false;
-            else if (option == "--bmp") bmp = true;
-            else if (option == "-i") keep_indices = true;
-            else if (option == "--palette-files") palette_files = true;
+            if (option == "--centre") options.centre = true;
+            else if (option == "--no-centre") options.centre = false;
+            else if (option == "--png") options.bmp = false;
+            else if (option == "--bmp") options.bmp = true;
+            else if (option == "-i") options.keep_indices = true;
+            else if (option == "--palette-files") options.palette_files = true;
             else if (option == "-p") palette_image = words.value(option);
             else if (option == "--raw") {
-                raw = true;
+                options.raw = true;
                 raw_count = words.value(option);
                 raw_width = words.value(option);
                 raw_height = words.value(option);
             } else return false;
             return true;
         }))
-        return report_usage_error(*error);
-    if (raw && !(is_count(raw_count) && is_count(raw_width) && is_count(raw_height)))
-        return report_usage_error(words.error("--raw takes three whole numbers: COUNT WIDTH HEIGHT"));
-    if (words.operands.empty()) return report_usage_error(words.error("no FILE given"));
+        return report_usage_error(*error, console);
+    if (options.raw && !(is_count(raw_count) && is_count(raw_width) && is_count(raw_height)))
+        return report_usage_error(words.error("--raw takes three whole numbers: COUNT WIDTH HEIGHT"), console);
+    if (words.operands.empty()) return report_usage_error(words.error("no FILE given"), console);
     if (!palette_image.empty() && !is_plain_file(palette_image))
-        return report_usage_error(words.error("no palette image '" + palette_image + "'"));
-    // The palette image as given, from the current folder when relative.
-    const std::string palette_path = palette_image.empty() ? std::string() : absolute_path(palette_image);
-
-    int status = 0;
-    for (const std::string& name : words.operands) {
-        reset_state();
-        ModuleState& state = module_state();
-        if (raw) state.archive_kind = archive_kinds::raw_data;
-        if (!palette_path.empty()) {
-            state.palette_source = 2;
-            state.palette_image_name = palette_path;
-        }
-        state.keep_indices = keep_indices;
-        state.palette_files = palette_files;
-        if (!take_file(name, InputKind::archive, "an archive (.spr .bts .trs .trc .trw, or any file with --raw)")) {
-            status = 1;
-            continue;
-        }
-        // The questions in the order the job asks them for this kind.
-        std::vector<std::string> answers;
-        if (state.archive_kind == archive_kinds::sprite_set) answers.push_back(centre ? "t" : "n");
-        answers.push_back(bmp ? "bmp" : "png");
-        if (state.archive_kind == archive_kinds::raw_data) answers.insert(answers.end(), {raw_count, raw_width, raw_height});
-        give_answers(std::move(answers));
-        set_screen(graphics_mode_640x480, 32, 2);
-        const JobOutcome outcome = extraction_job();
-        if (outcome.ok) {
-            say_done("extracted " + name + ": " + count_text(outcome.written, "file", "files") + " in " + outcome.output);
-        } else if (outcome.failed_writes > 0) {
-            say_failed(name, outcome.first_failure + " (" + count_text(outcome.failed_writes, "file", "files") +
-                                 " not written, " + std::to_string(outcome.written) + " written in " + outcome.output +
-                                 ")");
-            status = 1;
-        } else {
-            say_failed(name, count_text(outcome.written, "file", "files") + " written in " + outcome.output +
-                                 ", not all that the archive holds");
-            status = 1;
-        }
+        return report_usage_error(words.error("no palette image '" + palette_image + "'"), console);
+    if (options.raw) {
+        options.raw_count = static_cast<std::uint32_t>(std::stoul(raw_count));
+        options.raw_width = static_cast<std::uint32_t>(std::stoul(raw_width));
+        options.raw_height = static_cast<std::uint32_t>(std::stoul(raw_height));
     }
+    // The palette image as given, from the current folder when relative.
+    if (!palette_image.empty()) options.palette_path = absolute_path(palette_image);
+
+    const unsigned threads = configured_thread_count();
+    if (words.operands.size() > 1 && threads > 1) return extract_side_by_side(words.operands, options, threads, console);
+    int status = 0;
+    SaidAtOnce said(console);
+    for (const std::string& name : words.operands)
+        if (!extract_one(name, options, threads, said)) status = 1;
     return status;
 }
 
 // The folder a build or check operand names: a folder, or a picture
 // standing for its folder. Nothing (and a failed line) for anything else.
-std::optional<BuilderInput> folder_to_build(const std::string& name) {
+std::optional<BuilderInput> folder_to_build(const std::string& name, Said& said) {
     BuilderInput input;
-    std::error_code ec;
-    if (std::filesystem::is_directory(native::system_path(name), ec)) {
+    if (is_folder(name)) {
         // A folder stands for any picture in it.
         std::string folder = absolute_path(name);
         while (folder.size() > 1 && folder.back() == path_separator) folder.pop_back();
@@ -266,11 +383,11 @@ std::optional<BuilderInput> folder_to_build(const std::string& name) {
         input.input_folder_name = path_file_name(folder);
         return input;
     }
-    if (!take_file(name, InputKind::picture, "a folder or a picture (.png)")) return std::nullopt;
-    const ModuleState& state = module_state();
-    input.input_path = state.input_path;
-    input.input_dir = state.input_dir;
-    input.input_folder_name = state.input_folder_name;
+    const std::optional<InputFile> picture = take_file(name, InputKind::picture, "a folder or a picture (.png)", false, said);
+    if (!picture) return std::nullopt;
+    input.input_path = picture->path;
+    input.input_dir = picture->dir;
+    input.input_folder_name = picture->folder_name;
     return input;
 }
 
@@ -286,84 +403,91 @@ std::optional<UsageError> nearest_option(CommandWords& words, bool& nearest) {
     return std::nullopt;
 }
 
-int run_build(CommandWords& words) {
+int run_build(CommandWords& words, const CommandConsole& console) {
     bool nearest = false;
-    if (auto error = nearest_option(words, nearest)) return report_usage_error(*error);
-    const BuilderConsole console{[](std::string_view text) { print_text(0, text, true); }, [](int) {}};
+    if (auto error = nearest_option(words, nearest)) return report_usage_error(*error, console);
+    const BuilderConsole builder_console{console.line, [](int) {}};
+    const unsigned threads = configured_thread_count();
+    SaidAtOnce said(console);
     int status = 0;
     for (const std::string& name : words.operands) {
-        reset_state();
-        std::optional<BuilderInput> input = folder_to_build(name);
+        std::optional<BuilderInput> input = folder_to_build(name, said);
         if (!input) {
             status = 1;
             continue;
         }
         input->nearest = nearest;
-        set_screen(graphics_mode_640x480, 32, 2);
-        const BuilderOutcome outcome = run_builder(*input, console);
+        input->threads = threads;
+        const BuilderOutcome outcome = run_builder(*input, builder_console);
         if (outcome.written && outcome.damaged == 0) {
-            say_done("built " + outcome.output_path + ": " + count_text(outcome.pictures, "picture", "pictures") + ", " +
-                     count_text(outcome.archive_size, "byte", "bytes"));
+            said.done("built " + outcome.output_path + ": " + count_text(outcome.pictures, "picture", "pictures") + ", " +
+                      count_text(outcome.archive_size, "byte", "bytes"));
         } else {
-            say_failed(name, outcome.written    ? count_text(outcome.damaged, "picture", "pictures") +
-                                                      " could not be read and were stored empty in " + outcome.output_path
-                             : !outcome.failure.empty() ? outcome.failure
-                                                        : std::string("no archive written"));
+            said.failed(name, outcome.written    ? count_text(outcome.damaged, "picture", "pictures") +
+                                                       " could not be read and were stored empty in " + outcome.output_path
+                              : !outcome.failure.empty() ? outcome.failure
+                                                         : std::string("no archive written"));
             status = 1;
         }
     }
     return status;
 }
 
-int run_check(CommandWords& words) {
+int run_check(CommandWords& words, const CommandConsole& console) {
     bool nearest = false;
-    if (auto error = nearest_option(words, nearest)) return report_usage_error(*error);
+    if (auto error = nearest_option(words, nearest)) return report_usage_error(*error, console);
+    SaidAtOnce said(console);
     int status = 0;
     for (const std::string& name : words.operands) {
-        reset_state();
-        std::optional<BuilderInput> input = folder_to_build(name);
+        std::optional<BuilderInput> input = folder_to_build(name, said);
         if (!input) {
             status = 1;
             continue;
         }
         input->nearest = nearest;
-        set_screen(graphics_mode_640x480, 32, 2);
-        const CheckOutcome outcome = check_build_folder(*input, [](std::string_view text) { print_text(0, text, true); });
+        const CheckOutcome outcome = check_build_folder(*input, console.line);
         if (outcome.keeps_everything()) {
-            say_done("checked " + name + ": a build keeps every pixel as drawn (" +
-                     count_text(outcome.pictures, "picture", "pictures") + ")");
+            said.done("checked " + name + ": a build keeps every pixel as drawn (" +
+                      count_text(outcome.pictures, "picture", "pictures") + ")");
         } else {
-            say_failed(name, "a build would not keep every pixel as drawn (" +
-                                 count_text(outcome.findings, "finding", "findings") + " above)");
+            said.failed(name, "a build would not keep every pixel as drawn (" +
+                                  count_text(outcome.findings, "finding", "findings") + " above)");
             status = 1;
         }
     }
     return status;
 }
 
-int run_report(CommandWords& words) {
+int run_report(CommandWords& words, const CommandConsole& console) {
     std::string skip;
     if (auto error = words.parse([&](const std::string& option) {
             if (option != "--skip") return false;
             skip = words.value(option);
             return true;
         }))
-        return report_usage_error(*error);
-    if (words.operands.empty()) return report_usage_error(words.error("no FILE given"));
+        return report_usage_error(*error, console);
+    if (words.operands.empty()) return report_usage_error(words.error("no FILE given"), console);
+    SaidAtOnce said(console);
     int status = 0;
     for (const std::string& name : words.operands) {
-        reset_state();
-        if (!take_file(name, InputKind::animation, "an animation description (.fin)")) {
+        const std::optional<InputFile> input =
+            take_file(name, InputKind::animation, "an animation description (.fin)", false, said);
+        if (!input) {
             status = 1;
             continue;
         }
-        give_answers({skip});
-        set_screen(graphics_mode_640x480, 32, 2);
-        const JobOutcome outcome = animation_report_job();
+        ReportRequest request;
+        request.description_path = input->path;
+        // The skip word as a typed answer would be taken: its first item.
+        std::size_t at = 0;
+        request.skip_text = take_input_item(skip, at);
+        request.output_folder = input->dir + input->base_name + path_separator;
+        request.base_name = input->base_name;
+        const JobOutcome outcome = write_animation_report(request, console.line);
         if (outcome.ok) {
-            say_done("reported " + name + ": " + outcome.output);
+            said.done("reported " + name + ": " + outcome.output);
         } else {
-            say_failed(name, outcome.first_failure.empty() ? std::string("no report written") : outcome.first_failure);
+            said.failed(name, outcome.first_failure.empty() ? std::string("no report written") : outcome.first_failure);
             status = 1;
         }
     }
@@ -377,74 +501,49 @@ std::optional<UsageError> one_map(const CommandWords& words) {
     return std::nullopt;
 }
 
-int run_map(CommandWords& words) {
-    std::string tiles_name, png_path;
-    bool tiles_given = false, grid_lines = false, markers_bad = false;
-    std::uint8_t markers = 0;
+int run_map(CommandWords& words, const CommandConsole& console) {
+    MapPictureRequest request;
+    bool tiles_given = false, markers_bad = false;
     if (auto error = words.parse([&](const std::string& option) {
             if (option == "--tiles") {
-                tiles_name = words.value(option);
+                request.tile_set_name = words.value(option);
                 tiles_given = true;
             } else if (option == "--markers") {
                 const std::string value = words.value(option);
-                if (value == "0" || value == "1" || value == "2") markers = static_cast<std::uint8_t>(value[0] - '0');
+                if (value == "0" || value == "1" || value == "2") request.markers = static_cast<std::uint8_t>(value[0] - '0');
                 else markers_bad = !value.empty();
             } else if (option == "--grid") {
-                grid_lines = true;
+                request.grid = true;
             } else if (option == "--png") {
-                png_path = words.value(option);
+                request.png_path = words.value(option);
             } else {
                 return false;
             }
             return true;
         }))
-        return report_usage_error(*error);
-    if (markers_bad) return report_usage_error(words.error("--markers takes 0, 1 or 2"));
-    if (auto error = one_map(words)) return report_usage_error(*error);
-    if (!tiles_given) return report_usage_error(words.error("--tiles NAME is needed"));
+        return report_usage_error(*error, console);
+    if (markers_bad) return report_usage_error(words.error("--markers takes 0, 1 or 2"), console);
+    if (auto error = one_map(words)) return report_usage_error(*error, console);
+    if (!tiles_given) return report_usage_error(words.error("--tiles NAME is needed"), console);
 
     const std::string& name = words.operands.front();
-    reset_state();
-    if (!take_file(name, InputKind::scenario_map, "a scenario map (.map)")) return 1;
-    read_setup();
-    const ModuleState& state = module_state();
-    set_screen(graphics_mode_640x480, 8, 2);
-    const std::optional<ViewerTileSet> tiles = load_game_tile_set(state.game_dir, tiles_name);
-    if (!tiles) {
-        say_failed(name, "no tile set '" + tiles_name + "'");
+    SaidAtOnce said(console);
+    const std::optional<InputFile> input = take_file(name, InputKind::scenario_map, "a scenario map (.map)", false, said);
+    if (!input) return 1;
+    request.game_dir = read_setup(program_directory(), console.line);
+    request.map_path = input->path;
+    if (request.png_path.empty()) request.png_path = input->dir + input->base_name + ".png";
+    const MapPictureOutcome outcome = draw_map_file(request, console.line);
+    if (!outcome.ok) {
+        said.failed(name, outcome.failure);
         return 1;
     }
-    const std::optional<MapGrid> grid = load_map_grid(state.input_path, tiles->keys);
-    if (!grid) {
-        say_failed(name, "the map could not be read");
-        return 1;
-    }
-    const ImagePtr indexed = draw_whole_map(*grid, *tiles, markers, grid_lines);
-    if (!indexed) {
-        say_failed(name, "the map is too large for one picture (at most " + std::to_string(map_picture_pixel_limit) +
-                             " pixels)");
-        return 1;
-    }
-    // The colours as the viewer's screen shows them: its palette entries
-    // set from the tile set's palette.
-    const std::array<std::uint32_t, 256> colours = viewer_screen_colours(tiles->palette);
-    ImagePtr picture = colour_picture(*indexed, colours);
-    if (png_path.empty()) png_path = state.input_dir + state.input_base_name + ".png";
-    const auto file = picture ? png_encode(*picture) : std::nullopt;
-    if (!file) {
-        say_failed(name, "cannot write " + png_path + ": the picture cannot be coded");
-        return 1;
-    }
-    if (const WriteResult written = write_whole_file(png_path, std::span<const std::uint8_t>(*file)); !written) {
-        say_failed(name, "cannot write " + png_path + ": " + written.reason);
-        return 1;
-    }
-    say_done("drew " + name + ": " + std::to_string(grid->width()) + " x " + std::to_string(grid->height()) +
-             " cells in " + png_path);
+    said.done("drew " + name + ": " + std::to_string(outcome.width) + " x " + std::to_string(outcome.height) +
+              " cells in " + request.png_path);
     return 0;
 }
 
-int run_view(CommandWords& words) {
+int run_view(CommandWords& words, const CommandConsole& console) {
     std::string unit, tiles_name;
     if (auto error = words.parse([&](const std::string& option) {
             if (option == "--unit") unit = words.value(option);
@@ -452,23 +551,30 @@ int run_view(CommandWords& words) {
             else return false;
             return true;
         }))
-        return report_usage_error(*error);
-    if (auto error = one_map(words)) return report_usage_error(*error);
+        return report_usage_error(*error, console);
+    if (auto error = one_map(words)) return report_usage_error(*error, console);
     const std::string& name = words.operands.front();
-    reset_state();
-    if (!take_file(name, InputKind::scenario_map, "a scenario map (.map)")) return 1;
-    read_setup();
-    give_answers({unit, tiles_name});
+    SaidAtOnce said(console);
+    const std::optional<InputFile> input = take_file(name, InputKind::scenario_map, "a scenario map (.map)", false, said);
+    if (!input) return 1;
+    ViewerRequest request;
+    request.map_path = input->path;
+    request.game_dir = read_setup(program_directory(), console.line);
+    // The words as typed answers would be taken: their first items.
+    std::size_t at = 0;
+    request.unit_name = take_input_item(unit, at);
+    at = 0;
+    request.tile_set_name = take_input_item(tiles_name, at);
     set_screen(graphics_mode_640x480, 8, 2);
-    if (!map_viewer_job()) {
-        say_failed(name, "the map could not be shown");
+    if (!view_map(request, *screen_viewer_devices(false), console.line)) {
+        said.failed(name, "the map could not be shown");
         return 1;
     }
-    say_done("viewed " + name);
+    said.done("viewed " + name);
     return 0;
 }
 
-int run_animate(CommandWords& words) {
+int run_animate(CommandWords& words, const CommandConsole& console) {
     AnimateRequest request;
     std::string scale_word;
     if (auto error = words.parse([&](const std::string& option) {
@@ -479,68 +585,69 @@ int run_animate(CommandWords& words) {
             else return false;
             return true;
         }))
-        return report_usage_error(*error);
+        return report_usage_error(*error, console);
     if (!scale_word.empty()) {
         if (!is_count(scale_word) || std::stoi(scale_word) < 1 || std::stoi(scale_word) > animation_scale_limit)
             return report_usage_error(
-                words.error("--scale takes a whole number from 1 to " + std::to_string(animation_scale_limit)));
+                words.error("--scale takes a whole number from 1 to " + std::to_string(animation_scale_limit)), console);
         request.scale = std::stoi(scale_word);
     }
-    if (words.operands.empty()) return report_usage_error(words.error("no UNIT.fin given"));
-    if (words.operands.size() > 1) return report_usage_error(words.error("one UNIT.fin only"));
+    if (words.operands.empty()) return report_usage_error(words.error("no UNIT.fin given"), console);
+    if (words.operands.size() > 1) return report_usage_error(words.error("one UNIT.fin only"), console);
     const std::string& name = words.operands.front();
-    reset_state();
-    if (!take_file(name, InputKind::animation, "an animation description (.fin)")) return 1;
+    SaidAtOnce said(console);
+    const std::optional<InputFile> input =
+        take_file(name, InputKind::animation, "an animation description (.fin)", false, said);
+    if (!input) return 1;
     if (!request.sprites_path.empty() && !is_plain_file(request.sprites_path)) {
-        say_failed(name, "no sprite set '" + request.sprites_path + "'");
+        said.failed(name, "no sprite set '" + request.sprites_path + "'");
         return 1;
     }
-    request.description_path = module_state().input_path;
+    request.description_path = input->path;
     if (!request.sprites_path.empty()) request.sprites_path = absolute_path(request.sprites_path);
     if (!request.output_folder.empty()) request.output_folder = absolute_path(request.output_folder);
-    const AnimateOutcome outcome = animate_unit(request, [](std::string_view line) { print_text(0, line, true); });
+    const AnimateOutcome outcome = animate_unit(request, console.line);
     if (outcome.ok) {
-        say_done("animated " + name + ": " + count_text(outcome.written, "picture", "pictures") + " in " +
-                 outcome.output_folder);
+        said.done("animated " + name + ": " + count_text(outcome.written, "picture", "pictures") + " in " +
+                  outcome.output_folder);
         return 0;
     }
-    say_failed(name, outcome.first_problem +
-                         (outcome.problems > 1 ? " (and " + count_text(outcome.problems - 1, "more problem", "more problems") + ")"
-                                               : std::string()) +
-                         (outcome.read ? "; " + count_text(outcome.written, "picture", "pictures") + " written in " +
-                                             outcome.output_folder
-                                       : std::string()));
+    said.failed(name, outcome.first_problem +
+                          (outcome.problems > 1 ? " (and " + count_text(outcome.problems - 1, "more problem", "more problems") + ")"
+                                                : std::string()) +
+                          (outcome.read ? "; " + count_text(outcome.written, "picture", "pictures") + " written in " +
+                                              outcome.output_folder
+                                        : std::string()));
     return 1;
 }
 
-int run_catalogue(CommandWords& words) {
+int run_catalogue(CommandWords& words, const CommandConsole& console) {
     CatalogueRequest request;
     if (auto error = words.parse([&](const std::string& option) {
             if (option != "--out") return false;
             request.output_folder = words.value(option);
             return true;
         }))
-        return report_usage_error(*error);
-    if (words.operands.empty()) return report_usage_error(words.error("no GAME_FOLDER given"));
-    if (words.operands.size() > 1) return report_usage_error(words.error("one GAME_FOLDER only"));
+        return report_usage_error(*error, console);
+    if (words.operands.empty()) return report_usage_error(words.error("no GAME_FOLDER given"), console);
+    if (words.operands.size() > 1) return report_usage_error(words.error("one GAME_FOLDER only"), console);
     const std::string& name = words.operands.front();
-    std::error_code ec;
-    if (!std::filesystem::is_directory(native::system_path(name), ec)) {
-        say_failed(name, "no such folder | nie ma takiego katalogu");
+    SaidAtOnce said(console);
+    if (!is_folder(name)) {
+        said.failed(name, "no such folder | nie ma takiego katalogu");
         return 1;
     }
-    reset_state();
     request.game_folder = absolute_path(name);
     if (!request.output_folder.empty()) request.output_folder = absolute_path(request.output_folder);
-    const CatalogueOutcome outcome = make_catalogue(request, [](std::string_view line) { print_text(0, line, true); });
+    const CatalogueOutcome outcome = make_catalogue(request, console.line);
     if (outcome.ok) {
-        say_done("catalogued " + name + ": " + count_text(outcome.files, "file", "files") + " in " + outcome.front_page);
+        said.done("catalogued " + name + ": " + count_text(outcome.files, "file", "files") + " in " + outcome.front_page);
         return 0;
     }
-    say_failed(name, outcome.first_problem +
-                         (outcome.problems > 1 ? " (and " + count_text(outcome.problems - 1, "more problem", "more problems") + ")"
-                                               : std::string()) +
-                         (outcome.front_page.empty() ? std::string() : "; the catalogue is in " + outcome.front_page));
+    said.failed(name, outcome.first_problem +
+                          (outcome.problems > 1 ? " (and " + count_text(outcome.problems - 1, "more problem", "more problems") + ")"
+                                                : std::string()) +
+                          (outcome.front_page.empty() ? std::string() : "; the catalogue is in " + outcome.front_page));
     return 1;
 }
 
@@ -554,6 +661,19 @@ bool is_command_word(std::string_view word) {
 }
 
 std::string_view usage_text() { return usage_lines; }
+
+int run_command(const std::vector<std::string>& words, const CommandConsole& console) {
+    const std::string command = words.empty() ? std::string() : words.front();
+    CommandWords command_words(command, std::vector<std::string>(words.begin() + (words.empty() ? 0 : 1), words.end()));
+    if (command == "extract") return run_extract(command_words, console);
+    if (command == "build") return run_build(command_words, console);
+    if (command == "check") return run_check(command_words, console);
+    if (command == "report") return run_report(command_words, console);
+    if (command == "map") return run_map(command_words, console);
+    if (command == "animate") return run_animate(command_words, console);
+    if (command == "catalogue") return run_catalogue(command_words, console);
+    return run_view(command_words, console);
+}
 
 int run_command_mode(int argc, char** argv) {
     init_runtime(argc, argv);
@@ -569,20 +689,10 @@ int run_command_mode(int argc, char** argv) {
     // Headless whatever the environment says: only the viewer shows a window.
     if (command != "view") forbid_window();
     std::vector<std::string> words;
-    for (int i = 2; i < command_argument_count(); ++i) words.push_back(command_argument(i));
-    CommandWords command_words(command, std::move(words));
-    // Answers stand for the user from the start: nothing is ever read from
-    // standard input as an answer, and key waits end at once.
-    give_answers({});
-    int status = 2;
-    if (command == "extract") status = run_extract(command_words);
-    else if (command == "build") status = run_build(command_words);
-    else if (command == "check") status = run_check(command_words);
-    else if (command == "report") status = run_report(command_words);
-    else if (command == "map") status = run_map(command_words);
-    else if (command == "animate") status = run_animate(command_words);
-    else if (command == "catalogue") status = run_catalogue(command_words);
-    else status = run_view(command_words);
+    for (int i = 1; i < command_argument_count(); ++i) words.push_back(command_argument(i));
+    const CommandConsole console{[](std::string_view line) { print_text(0, line, true); },
+                                 [](std::string_view text) { print_error_text(text); }};
+    const int status = run_command(words, console);
     close_file(0);
     close_screen();
     return status;

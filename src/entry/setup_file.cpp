@@ -6,12 +6,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "entry/module_state.h"
-#include "runtime/console.h"
-#include "runtime/files.h"
-#include "runtime/native_files.h"
-#include "runtime/paths.h"
-#include "runtime/text.h"
+#include "runtime/platform/files.h"
+#include "runtime/platform/native_files.h"
+#include "runtime/utility/paths.h"
+#include "runtime/utility/text.h"
 
 namespace quarnel {
 
@@ -31,27 +29,26 @@ std::string user_setup_path() {
 
 }  // namespace
 
-void read_setup() {
-    ModuleState& state = module_state();
-    if (state.program_dir.empty()) state.program_dir = program_directory();
+std::string read_setup(const std::string& program_dir, const LineSink& say) {
     // Beside the program first, then in the user's configuration folder.
-    std::string setup_path = state.program_dir + path_separator + "setup.txt";
-    if (file_exists(setup_path) == 0) {
+    std::string setup_path = program_dir + path_separator + "setup.txt";
+    if (!file_exists(setup_path)) {
         const std::string user_path = user_setup_path();
-        if (!user_path.empty() && file_exists(user_path) != 0) setup_path = user_path;
+        if (!user_path.empty() && file_exists(user_path)) setup_path = user_path;
     }
-    if (file_exists(setup_path) == 0) {
-        print_text(0, "No setup file!", true);
-        return;
+    if (!file_exists(setup_path)) {
+        say("No setup file!");
+        return {};
     }
     const int file_number = free_file_number();
     if (file_number == 0 || open_file(setup_path, OpenMode::input, file_number) != 0) {
-        print_text(0, "No setup file!", true);
-        return;
+        say("No setup file!");
+        return {};
     }
     input_from_file(file_number);
     const std::string separator(1, path_separator);
-    while (end_of_file(file_number) == 0) {
+    std::string game_dir;
+    while (!end_of_file(file_number)) {
         const std::string item = input_item();
         const std::int64_t equals = text_find(1, item, "=");
         if (equals < 1 || item[0] == '\'') continue;  // no setting, or a comment
@@ -59,11 +56,12 @@ void read_setup() {
         const std::string key = text_left(item, equals - 1);
         if (key != "DCpath") continue;
         // The folder in the program's one encoding, with the system's separators.
-        state.game_dir = with_system_separators(native::name_from_file_text(text_mid(item, equals + 1, -1)));
-        if (text_right(state.game_dir, 1) != separator) state.game_dir += separator;
+        game_dir = with_system_separators(native::name_from_file_text(text_mid(item, equals + 1, -1)));
+        if (text_right(game_dir, 1) != separator) game_dir += separator;
     }
     close_file(file_number);
-    if (!state.game_dir.empty()) report_unusable_name(state.game_dir);
+    if (const std::string unusable = unusable_name_line(game_dir); !game_dir.empty() && !unusable.empty()) say(unusable);
+    return game_dir;
 }
 
 }  // namespace quarnel

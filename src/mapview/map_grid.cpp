@@ -1,10 +1,8 @@
 #include "mapview/map_grid.h"
 
-#include "entry/module_state.h"
-#include "runtime/byte_reader.h"
-#include "runtime/console.h"
-#include "runtime/files.h"
-#include "runtime/text.h"
+#include "runtime/platform/files.h"
+#include "runtime/utility/byte_reader.h"
+#include "runtime/utility/text.h"
 
 namespace quarnel {
 
@@ -130,24 +128,24 @@ MapLoad parse_map(std::span<const std::uint8_t> bytes, std::span<const std::int3
     return result;
 }
 
-std::optional<MapGrid> load_map_grid(std::string_view path, std::span<const std::int32_t> tile_keys) {
-    auto& bytes = module_state().input_bytes;
-    auto file_bytes = read_whole_file(path);
-    if (!file_bytes) {
-        print_text(0, "Error: cannot read the map | nie mozna wczytac mapy: " + std::string(path), true);
+std::optional<MapGrid> load_map_grid(std::string_view path, std::span<const std::int32_t> tile_keys,
+                                     const LineSink& say) {
+    const auto bytes = read_whole_file(path);
+    if (!bytes) {
+        say_read_failure(bytes.error(), say);
+        say("Error: cannot read the map | nie mozna wczytac mapy: " + std::string(path));
         return std::nullopt;
     }
-    bytes = std::move(*file_bytes);
-    if (bytes.size() >= map_header_size) {
-        ByteReader header(bytes);
+    if (bytes->size() >= map_header_size) {
+        ByteReader header(*bytes);
         const std::uint16_t width = header.u16le();
         header.skip(2);
         const std::uint16_t height = header.u16le();
-        print_text(0, "x: " + decimal_text(std::uint32_t{width}) + ", y: " + decimal_text(std::uint32_t{height}), true);
-        print_text(0, "mapa: " + decimal_text(std::uint32_t{width}) + "x" + decimal_text(std::uint32_t{height}), true);
+        say("x: " + decimal_text(std::uint32_t{width}) + ", y: " + decimal_text(std::uint32_t{height}));
+        say("mapa: " + decimal_text(std::uint32_t{width}) + "x" + decimal_text(std::uint32_t{height}));
     }
-    MapLoad load = parse_map(bytes, tile_keys);
-    if (!load.grid) print_text(0, load.error, true);
+    MapLoad load = parse_map(*bytes, tile_keys);
+    if (!load.grid) say(load.error);
     return std::move(load.grid);
 }
 

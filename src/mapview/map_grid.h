@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "runtime/utility/job.h"
+
 namespace quarnel {
 
 struct MapCell {
@@ -76,8 +78,9 @@ struct MapLoad {
 // are refused.
 MapLoad parse_map(std::span<const std::uint8_t> bytes, std::span<const std::int32_t> tile_keys);
 
-// Reads the map file into input_bytes, writes the "x: " and "mapa: " lines
-// and builds the grid; on a refusal or a read failure writes the reason.
-std::optional<MapGrid> load_map_grid(std::string_view path, std::span<const std::int32_t> tile_keys);
+// Reads the map file, says the "x: " and "mapa: " lines and builds the
+// grid; on a refusal or a read failure says the reason.
+std::optional<MapGrid> load_map_grid(std::string_view path, std::span<const std::int32_t> tile_keys,
+                                     const LineSink& say);
 
 }  // namespace quarnel

@@ -1,7 +1,10 @@
 #include "mapview/map_picture.h"
 
+#include "mapview/map_viewer.h"
 #include "mapview/view_loop.h"
-#include "runtime/screen.h"
+#include "png/png_writer.h"
+#include "runtime/platform/files.h"
+#include "runtime/screen/screen.h"
 
 namespace quarnel {
 
@@ -26,8 +29,9 @@ std::array<std::uint32_t, 256> viewer_screen_colours(const ViewerPalette& palett
     std::array<std::uint32_t, 256> colours{};
     for (int i = 0; i < 256; ++i) {
         const PaletteColour& c = palette[static_cast<std::size_t>(i)];
-        set_palette_entry(i, c.red, c.green, c.blue);
-        colours[static_cast<std::size_t>(i)] = palette_entry(i);
+        colours[static_cast<std::size_t>(i)] = std::uint32_t{screen_palette_component(c.red)} |
+                                               (std::uint32_t{screen_palette_component(c.green)} << 8) |
+                                               (std::uint32_t{screen_palette_component(c.blue)} << 16);
     }
     return colours;
 }
@@ -48,6 +52,40 @@ ImagePtr colour_picture(const Image& indexed, const std::array<std::uint32_t, 25
         }
     }
     return picture;
+}
+
+MapPictureOutcome draw_map_file(const MapPictureRequest& request, const LineSink& say) {
+    MapPictureOutcome outcome;
+    const std::optional<ViewerTileSet> tiles = load_game_tile_set(request.game_dir, request.tile_set_name, say);
+    if (!tiles) {
+        outcome.failure = "no tile set '" + request.tile_set_name + "'";
+        return outcome;
+    }
+    const std::optional<MapGrid> grid = load_map_grid(request.map_path, tiles->keys, say);
+    if (!grid) {
+        outcome.failure = "the map could not be read";
+        return outcome;
+    }
+    outcome.width = grid->width();
+    outcome.height = grid->height();
+    const ImagePtr indexed = draw_whole_map(*grid, *tiles, request.markers, request.grid);
+    if (!indexed) {
+        outcome.failure =
+            "the map is too large for one picture (at most " + std::to_string(map_picture_pixel_limit) + " pixels)";
+        return outcome;
+    }
+    const ImagePtr picture = colour_picture(*indexed, viewer_screen_colours(tiles->palette));
+    const auto file = picture ? png_encode(*picture) : std::nullopt;
+    if (!file) {
+        outcome.failure = "cannot write " + request.png_path + ": the picture cannot be coded";
+        return outcome;
+    }
+    if (const WriteResult written = write_whole_file(request.png_path, std::span<const std::uint8_t>(*file)); !written) {
+        outcome.failure = "cannot write " + request.png_path + ": " + written.error().message;
+        return outcome;
+    }
+    outcome.ok = true;
+    return outcome;
 }
 
 }  // namespace quarnel

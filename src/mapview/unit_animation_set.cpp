@@ -1,10 +1,9 @@
 #include "mapview/unit_animation_set.h"
 
 #include "anim/animation_description.h"
-#include "runtime/byte_reader.h"
-#include "runtime/console.h"
-#include "runtime/files.h"
-#include "runtime/text.h"
+#include "runtime/platform/files.h"
+#include "runtime/utility/byte_reader.h"
+#include "runtime/utility/text.h"
 
 namespace quarnel {
 
@@ -99,10 +98,13 @@ UnitAnimationSet build_unit_animation_set(std::span<const std::uint8_t> bytes, s
 }
 
 std::optional<UnitAnimationSet> load_unit_animation_set(std::string_view path, std::string_view unit_name,
-                                                        const UnitSpriteSet& sprites) {
-    auto bytes = read_whole_file(path);
-    if (!bytes) return std::nullopt;
-    print_text(0, "wielkosc: " + decimal_text(static_cast<std::int64_t>(bytes->size())), true);
+                                                        const UnitSpriteSet& sprites, const LineSink& say) {
+    const auto bytes = read_whole_file(path);
+    if (!bytes) {
+        say_read_failure(bytes.error(), say);
+        return std::nullopt;
+    }
+    say("wielkosc: " + decimal_text(static_cast<std::int64_t>(bytes->size())));
     return build_unit_animation_set(*bytes, unit_name, sprites);
 }
 

@@ -64,9 +64,9 @@ std::string skip_word_for_unit(std::string_view unit_name);
 UnitAnimationSet build_unit_animation_set(std::span<const std::uint8_t> bytes, std::string_view unit_name,
                                           const UnitSpriteSet& sprites);
 
-// Reads the file, writes the "wielkosc: " line and builds the set; nothing
+// Reads the file, says the "wielkosc: " line and builds the set; nothing
 // when the file cannot be read.
 std::optional<UnitAnimationSet> load_unit_animation_set(std::string_view path, std::string_view unit_name,
-                                                        const UnitSpriteSet& sprites);
+                                                        const UnitSpriteSet& sprites, const LineSink& say);
 
 }  // namespace quarnel

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "runtime/console.h"
-#include "runtime/text.h"
+#include "runtime/screen/console.h"
+#include "runtime/utility/text.h"
 
 namespace quarnel {
 

@@ -16,7 +16,7 @@
 #include "mapview/map_grid.h"
 #include "mapview/unit_animation_set.h"
 #include "mapview/viewer_pictures.h"
-#include "runtime/image.h"
+#include "runtime/image/image.h"
 
 namespace quarnel {
 
@@ -60,6 +60,12 @@ public:
     // Shows the finished drawing of a pass whole.
     virtual void show() = 0;
     virtual void sleep(int milliseconds) = 0;
+    // Before the loop: the wait for any key once the map is loaded, and the
+    // screen cleared; after it, the key presses the loop has seen dropped
+    // from the queue. A test's devices may leave them out.
+    virtual void wait_for_key() {}
+    virtual void clear() {}
+    virtual void drop_seen_keys() {}
 };
 
 // What the loop shows; the animation set is changed by ticks and choices.

@@ -4,11 +4,9 @@
 
 #include "archive/palette.h"
 #include "archive/sprite_archive.h"
-#include "entry/module_state.h"
-#include "runtime/byte_reader.h"
-#include "runtime/console.h"
-#include "runtime/files.h"
-#include "runtime/text.h"
+#include "runtime/platform/files.h"
+#include "runtime/utility/byte_reader.h"
+#include "runtime/utility/text.h"
 
 namespace quarnel {
 
@@ -124,21 +122,23 @@ ViewerTileSet build_tile_pictures(std::span<const std::uint8_t> bytes) {
     return set;
 }
 
-std::optional<UnitSpriteSet> load_unit_sprite_set(std::string_view path) {
-    auto file_bytes = read_whole_file(path);
-    if (!file_bytes) return std::nullopt;
-    auto& bytes = module_state().input_bytes;
-    bytes = std::move(*file_bytes);
-    return build_unit_sprite_set(bytes);
+std::optional<UnitSpriteSet> load_unit_sprite_set(std::string_view path, const LineSink& say) {
+    const auto bytes = read_whole_file(path);
+    if (!bytes) {
+        say_read_failure(bytes.error(), say);
+        return std::nullopt;
+    }
+    return build_unit_sprite_set(*bytes);
 }
 
-std::optional<ViewerTileSet> load_tile_set(std::string_view path) {
-    auto file_bytes = read_whole_file(path);
-    if (!file_bytes) return std::nullopt;
-    auto& bytes = module_state().input_bytes;
-    bytes = std::move(*file_bytes);
-    ViewerTileSet set = build_tile_pictures(bytes);
-    print_text(0, "wczytano obrazki: " + decimal_text(set.tile_count), true);
+std::optional<ViewerTileSet> load_tile_set(std::string_view path, const LineSink& say) {
+    const auto bytes = read_whole_file(path);
+    if (!bytes) {
+        say_read_failure(bytes.error(), say);
+        return std::nullopt;
+    }
+    ViewerTileSet set = build_tile_pictures(*bytes);
+    say("wczytano obrazki: " + decimal_text(set.tile_count));
     return set;
 }
 

@@ -12,7 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/image.h"
+#include "runtime/image/image.h"
+#include "runtime/utility/job.h"
 
 namespace quarnel {
 
@@ -63,9 +64,9 @@ UnitSpriteSet build_unit_sprite_set(std::span<const std::uint8_t> bytes);
 // the data are ignored.
 ViewerTileSet build_tile_pictures(std::span<const std::uint8_t> bytes);
 
-// The file's bytes through input_bytes; nothing when it cannot be read.
-std::optional<UnitSpriteSet> load_unit_sprite_set(std::string_view path);
-// Writes "wczytano obrazki: " with the tile count after loading.
-std::optional<ViewerTileSet> load_tile_set(std::string_view path);
+// Nothing when the file cannot be read (a file over the limit is said).
+std::optional<UnitSpriteSet> load_unit_sprite_set(std::string_view path, const LineSink& say);
+// Says "wczytano obrazki: " with the tile count after loading.
+std::optional<ViewerTileSet> load_tile_set(std::string_view path, const LineSink& say);
 
 }  // namespace quarnel

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "png/rgba_order.h"
-#include "runtime/byte_reader.h"
-#include "runtime/files.h"
+#include "runtime/platform/files.h"
+#include "runtime/utility/byte_reader.h"
 
 namespace quarnel {
 

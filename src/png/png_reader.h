@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/image.h"
+#include "runtime/image/image.h"
 
 namespace quarnel {
 

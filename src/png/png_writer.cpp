@@ -11,7 +11,7 @@
 #include <new>
 
 #include "png/rgba_order.h"
-#include "runtime/files.h"
+#include "runtime/platform/files.h"
 
 namespace quarnel {
 

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/image.h"
+#include "runtime/image/image.h"
 
 namespace quarnel {
 

@@ -16,14 +16,14 @@
 #include "anim/animation_description.h"
 #include "anim/fin_maker.h"
 #include "archive/palette.h"
-#include "archive/sample_archive.h"
 #include "archive/sprite_archive.h"
 #include "mapview/map_grid.h"
-#include "mapview/sample_game.h"
 #include "mapview/unit_animation_set.h"
 #include "mapview/view_loop.h"
 #include "mapview/viewer_pictures.h"
-#include "runtime/gif_writer.h"
+#include "runtime/image/gif_writer.h"
+#include "samples/sample_archive.h"
+#include "samples/sample_game.h"
 #include "support/run_program.h"
 
 namespace quarnel {

@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "archive/sample_archive.h"
-#include "runtime/files.h"
+#include "runtime/platform/files.h"
+#include "samples/sample_archive.h"
 #include "support/run_program.h"
 
 namespace quarnel {

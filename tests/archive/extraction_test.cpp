@@ -6,10 +6,10 @@
 #include <filesystem>
 
 #include "archive/palette.h"
-#include "archive/sample_archive.h"
 #include "archive/sprite_archive.h"
 #include "png/png_reader.h"
-#include "runtime/byte_reader.h"
+#include "runtime/utility/byte_reader.h"
+#include "samples/sample_archive.h"
 #include "support/run_program.h"
 
 namespace quarnel {

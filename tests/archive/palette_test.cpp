@@ -72,13 +72,13 @@ TEST(Palette, MissingPalFileGivesBlackAndLeavesAnEmptyFile) {
     test::TempDir dir;
     ExtractionPalette palette;
     palette.working.fill(0x12345678u);
-    palette.palette_from_pal_file(dir.path(), "GONE.pal");
+    palette.palette_from_pal_file(dir.path(), "GONE.pal", [](std::string_view) {});
     for (std::uint32_t c : palette.working) EXPECT_EQ(c, 0xFF000000u);
     EXPECT_TRUE(std::filesystem::exists(dir.file("GONE.pal")));
     EXPECT_EQ(palette.empty_pal_files, std::vector<std::string>{"GONE.pal"});
     // A file of another letter case is found.
     test::write_file(dir.file("TITLE.PAL"), std::string("\x01\x02\x03", 3));
-    palette.palette_from_pal_file(dir.path(), "TITLE.pal");
+    palette.palette_from_pal_file(dir.path(), "TITLE.pal", [](std::string_view) {});
     EXPECT_EQ(palette.working[0], 0xFF010203u);
     EXPECT_FALSE(std::filesystem::exists(dir.file("TITLE.pal")));
 }

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/sample_archive.h"
+#include "samples/sample_archive.h"
 #include "support/run_program.h"
 
 namespace quarnel {

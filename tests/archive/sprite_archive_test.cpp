@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/sample_archive.h"
-#include "runtime/byte_reader.h"
+#include "runtime/utility/byte_reader.h"
+#include "samples/sample_archive.h"
 
 namespace quarnel {
 namespace {

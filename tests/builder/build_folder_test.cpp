@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "archive/sample_archive.h"
 #include "archive/sprite_archive.h"
 #include "builder/build_folder.h"
 #include "builder/builder_fixtures.h"
 #include "png/png_reader.h"
-#include "runtime/image.h"
+#include "runtime/image/image.h"
+#include "samples/sample_archive.h"
 #include "support/run_program.h"
 
 namespace quarnel {

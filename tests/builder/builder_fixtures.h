@@ -12,7 +12,7 @@
 #include "builder/archive_layout.h"
 #include "builder/picture_coding.h"
 #include "png/png_writer.h"
-#include "runtime/image.h"
+#include "runtime/image/image.h"
 
 namespace quarnel::test {
 

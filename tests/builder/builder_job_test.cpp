@@ -10,8 +10,8 @@
 #include "archive/sprite_archive.h"
 #include "builder/archive_builder.h"
 #include "builder/builder_fixtures.h"
-#include "runtime/files.h"
-#include "runtime/screen.h"
+#include "runtime/platform/files.h"
+#include "runtime/screen/screen.h"
 #include "support/run_program.h"
 
 namespace quarnel {

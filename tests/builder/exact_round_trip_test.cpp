@@ -15,15 +15,15 @@
 #include <string>
 #include <vector>
 
+#include "archive/exact_rebuild_file.h"
 #include "archive/palette.h"
 #include "archive/run_length_encode.h"
 #include "archive/sprite_archive.h"
 #include "builder/builder_fixtures.h"
-#include "builder/exact_rebuild_file.h"
 #include "png/png_reader.h"
 #include "png/png_writer.h"
-#include "runtime/byte_reader.h"
-#include "runtime/image.h"
+#include "runtime/image/image.h"
+#include "runtime/utility/byte_reader.h"
 #include "support/run_program.h"
 
 namespace quarnel {

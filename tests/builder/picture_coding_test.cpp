@@ -12,8 +12,8 @@
 #include "archive/sprite_archive.h"
 #include "builder/archive_builder.h"
 #include "builder/archive_layout.h"
-#include "builder/picture_coding.h"
 #include "builder/builder_fixtures.h"
+#include "builder/picture_coding.h"
 
 namespace quarnel {
 namespace {

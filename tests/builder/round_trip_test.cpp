@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "builder/build_file.h"
+#include "archive/build_file.h"
 #include "builder/builder_fixtures.h"
 #include "support/run_program.h"
 

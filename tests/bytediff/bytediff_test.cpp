@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "bytediff/bytediff.h"
-#include "runtime/files.h"
+#include "runtime/platform/files.h"
 #include "support/run_program.h"
 
 using namespace quarnel::test;

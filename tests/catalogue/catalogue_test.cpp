@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "mapview/sample_game.h"
+#include "samples/sample_game.h"
 #include "support/run_program.h"
 
 namespace quarnel {

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "anim/report_fixtures.h"
-#include "archive/sample_archive.h"
 #include "archive/sprite_archive.h"
 #include "entry/version.h"
-#include "mapview/sample_game.h"
+#include "samples/sample_archive.h"
+#include "samples/sample_game.h"
 #include "support/run_program.h"
 #include "support/x_display.h"
 

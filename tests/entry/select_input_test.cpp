@@ -1,5 +1,5 @@
-// Input selection and the setup file, called in-process so that the module
-// state they leave for the jobs can be checked directly.
+// Input selection and the setup file, called in-process so that what they
+// give the jobs can be checked directly.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -8,10 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "entry/module_state.h"
 #include "entry/setup_file.h"
 #include "entry/startup.h"
-#include "runtime/files.h"
+#include "runtime/platform/files.h"
 #include "support/run_program.h"
 
 using namespace quarnel;
@@ -21,24 +20,22 @@ using quarnel::test::write_file;
 namespace {
 
 // Runs select_input with the given words after the program name, from the
-// given current folder, on a fresh module state.
-struct Selection {
+// given current folder.
+struct Selected {
     InputKind kind;
-    ModuleState state;
+    Selection state;
 };
 
-Selection select_with(const std::vector<std::string>& words, const std::string& current_dir) {
-    std::vector<std::string> storage = {"quarnel"};
-    storage.insert(storage.end(), words.begin(), words.end());
-    std::vector<char*> argv;
-    for (auto& s : storage) argv.push_back(s.data());
-    set_command_arguments(static_cast<int>(argv.size()), argv.data());
-    module_state() = ModuleState{};
+Selected select_with(const std::vector<std::string>& words, const std::string& current_dir) {
+    std::vector<std::string> arguments = {"quarnel"};
+    arguments.insert(arguments.end(), words.begin(), words.end());
+    StartConsole console = program_start_console();
+    console.choose_file = [](std::string_view, std::string_view) { return std::string(); };
     const auto previous = std::filesystem::current_path();
     std::filesystem::current_path(current_dir);
-    const InputKind kind = select_input();
+    const Selection selection = select_input(arguments, program_directory(), console);
     std::filesystem::current_path(previous);
-    return {kind, module_state()};
+    return {selection.input.kind, selection};
 }
 
 // The real path of a temporary folder (the system's temp folder may be a link).
@@ -52,13 +49,13 @@ TEST(SelectInput, UpperCaseExtensionInTheCurrentFolder) {
     const auto [kind, state] = select_with({"a.SPR"}, dir.path());
     const std::string folder = real(dir.path());
     EXPECT_EQ(kind, InputKind::archive);
-    EXPECT_EQ(state.archive_kind, archive_kinds::sprite_set);
-    EXPECT_EQ(state.input_path, folder + "/a.SPR");  // made absolute
-    EXPECT_EQ(state.input_dir, folder + "/");
-    EXPECT_EQ(state.input_folder_name, std::filesystem::path(folder).filename().string());
-    EXPECT_EQ(state.input_base_name, "a");
-    EXPECT_EQ(state.palette_source, 1);
-    EXPECT_EQ(state.palette_image_name, "");
+    EXPECT_EQ(state.input.archive_kind, ArchiveKind::sprite_set);
+    EXPECT_EQ(state.input.path, folder + "/a.SPR");  // made absolute
+    EXPECT_EQ(state.input.dir, folder + "/");
+    EXPECT_EQ(state.input.folder_name, std::filesystem::path(folder).filename().string());
+    EXPECT_EQ(state.input.base_name, "a");
+    EXPECT_FALSE(state.options.palette_image_given);
+    EXPECT_EQ(state.options.palette_image, "");
 }
 
 TEST(SelectInput, PaletteOptionAndExtensionWinsOverRaw) {
@@ -67,12 +64,12 @@ TEST(SelectInput, PaletteOptionAndExtensionWinsOverRaw) {
     write_file(dir.file("x/y/z.bts"), "x");
     const auto [kind, state] = select_with({dir.file("x/y/z.bts"), "-p", "pal.bmp", "-r"}, "/");
     EXPECT_EQ(kind, InputKind::archive);
-    EXPECT_EQ(state.palette_source, 2);
-    EXPECT_EQ(state.palette_image_name, "pal.bmp");
-    EXPECT_EQ(state.archive_kind, archive_kinds::tile_set);  // .bts overrides -r
-    EXPECT_EQ(state.input_folder_name, "y");
-    EXPECT_EQ(state.input_dir, real(dir.path()) + "/x/y/");
-    EXPECT_EQ(state.input_base_name, "z");
+    EXPECT_TRUE(state.options.palette_image_given);
+    EXPECT_EQ(state.options.palette_image, "pal.bmp");
+    EXPECT_EQ(state.input.archive_kind, ArchiveKind::tile_set);  // .bts overrides -r
+    EXPECT_EQ(state.input.folder_name, "y");
+    EXPECT_EQ(state.input.dir, real(dir.path()) + "/x/y/");
+    EXPECT_EQ(state.input.base_name, "z");
 }
 
 TEST(SelectInput, RawDataOnlyWithTheOption) {
@@ -80,7 +77,7 @@ TEST(SelectInput, RawDataOnlyWithTheOption) {
     write_file(dir.file("data.raw"), "x");
     auto with_option = select_with({"data.raw", "-r"}, dir.path());
     EXPECT_EQ(with_option.kind, InputKind::archive);
-    EXPECT_EQ(with_option.state.archive_kind, archive_kinds::raw_data);
+    EXPECT_EQ(with_option.state.input.archive_kind, ArchiveKind::raw_data);
     auto without = select_with({"data.raw"}, dir.path());
     EXPECT_EQ(without.kind, InputKind::unknown);
     // Options are whole, case-sensitive words.
@@ -93,16 +90,16 @@ TEST(SelectInput, PaletteOptionLastGivesEmptyName) {
     write_file(dir.file("u.spr"), "x");
     const auto [kind, state] = select_with({"u.spr", "-p"}, dir.path());
     EXPECT_EQ(kind, InputKind::archive);
-    EXPECT_EQ(state.palette_source, 2);
-    EXPECT_EQ(state.palette_image_name, "");
+    EXPECT_TRUE(state.options.palette_image_given);
+    EXPECT_EQ(state.options.palette_image, "");
 }
 
 TEST(SelectInput, WordAfterPaletteOptionIsScannedToo) {
     TempDir dir;
     write_file(dir.file("raw.bin"), "x");
     const auto [kind, state] = select_with({"raw.bin", "-p", "-r"}, dir.path());
-    EXPECT_EQ(state.palette_image_name, "-r");
-    EXPECT_EQ(state.archive_kind, archive_kinds::raw_data);
+    EXPECT_EQ(state.options.palette_image, "-r");
+    EXPECT_EQ(state.input.archive_kind, ArchiveKind::raw_data);
     EXPECT_EQ(kind, InputKind::archive);
 }
 
@@ -115,16 +112,16 @@ TEST(SelectInput, EmptyArgumentEndsTheOptionScan) {
 
 TEST(SelectInput, EveryKnownExtension) {
     TempDir dir;
-    const std::vector<std::pair<std::string, std::pair<InputKind, int>>> cases = {
-        {"m.MAP", {InputKind::scenario_map, 0}}, {"a.fin", {InputKind::animation, 0}},
-        {"p.Png", {InputKind::picture, 0}},      {"t.trs", {InputKind::archive, 10}},
-        {"c.TRC", {InputKind::archive, 11}},     {"w.trw", {InputKind::archive, 12}},
+    const std::vector<std::pair<std::string, std::pair<InputKind, ArchiveKind>>> cases = {
+        {"m.MAP", {InputKind::scenario_map, ArchiveKind::sprite_set}}, {"a.fin", {InputKind::animation, ArchiveKind::sprite_set}},
+        {"p.Png", {InputKind::picture, ArchiveKind::sprite_set}}, {"t.trs", {InputKind::archive, ArchiveKind::trs}},
+        {"c.TRC", {InputKind::archive, ArchiveKind::trc}},        {"w.trw", {InputKind::archive, ArchiveKind::trw}},
     };
     for (const auto& [name, expected] : cases) {
         write_file(dir.file(name), "x");
         const auto [kind, state] = select_with({name}, dir.path());
         EXPECT_EQ(kind, expected.first) << name;
-        EXPECT_EQ(state.archive_kind, expected.second) << name;
+        EXPECT_EQ(state.input.archive_kind, expected.second) << name;
     }
 }
 
@@ -142,18 +139,15 @@ TEST(SelectInput, DotPartsAreResolved) {
     write_file(dir.file("REAP/0001.png"), "x");
     const auto [kind, state] = select_with({"./REAP/../REAP/0001.png"}, dir.path());
     EXPECT_EQ(kind, InputKind::picture);
-    EXPECT_EQ(state.input_folder_name, "REAP");
-    EXPECT_EQ(state.input_dir, real(dir.path()) + "/REAP/");
+    EXPECT_EQ(state.input.folder_name, "REAP");
+    EXPECT_EQ(state.input.dir, real(dir.path()) + "/REAP/");
 }
 
 namespace {
 std::string game_dir_from(const std::string& setup_text) {
     TempDir dir;
     write_file(dir.file("setup.txt"), setup_text);
-    module_state() = ModuleState{};
-    module_state().program_dir = dir.path();
-    read_setup();
-    return module_state().game_dir;
+    return read_setup(dir.path(), [](std::string_view) {});
 }
 }  // namespace
 
@@ -190,8 +184,5 @@ TEST(SetupFile, HostileContentEndsCleanly) {
 
 TEST(SetupFile, MissingFileLeavesGameDirEmpty) {
     TempDir dir;
-    module_state() = ModuleState{};
-    module_state().program_dir = dir.path();
-    read_setup();
-    EXPECT_EQ(module_state().game_dir, "");
+    EXPECT_EQ(read_setup(dir.path(), [](std::string_view) {}), "");
 }

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "runtime/screen.h"
+#include "runtime/screen/screen.h"
 #include "support/run_program.h"
 #include "support/x_display.h"
 

@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "runtime/bmp.h"
-#include "runtime/image.h"
-#include "runtime/screen.h"
+#include "runtime/image/bmp.h"
+#include "runtime/image/image.h"
+#include "runtime/screen/screen.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     setenv("SDL_VIDEODRIVER", "dummy", 1);

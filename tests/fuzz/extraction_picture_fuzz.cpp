@@ -17,7 +17,7 @@
 #include "archive/sprite_archive.h"
 #include "png/png_reader.h"
 #include "png/png_writer.h"
-#include "runtime/image.h"
+#include "runtime/image/image.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <zlib.h>
 
 #include "png/png_reader.h"
-#include "runtime/image.h"
+#include "runtime/image/image.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 
 #include "fuzz_input.h"
 #include "png/png_reader.h"
-#include "runtime/image.h"
+#include "runtime/image/image.h"
 
 namespace {
 

@@ -18,8 +18,8 @@
 #include "mapview/unit_animation_set.h"
 #include "mapview/view_loop.h"
 #include "mapview/viewer_pictures.h"
-#include "runtime/console.h"
-#include "runtime/image.h"
+#include "runtime/image/image.h"
+#include "runtime/screen/console.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <span>
 
 #include "mapview/viewer_pictures.h"
-#include "runtime/image.h"
+#include "runtime/image/image.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "archive/sample_archive.h"
-#include "mapview/sample_game.h"
+#include "samples/sample_archive.h"
+#include "samples/sample_game.h"
 #include "support/run_program.h"
 
 using namespace quarnel::test;

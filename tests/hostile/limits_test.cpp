@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "mapview/map_grid.h"
-#include "runtime/files.h"
+#include "runtime/platform/files.h"
 #include "support/run_program.h"
 
 using namespace quarnel;
@@ -94,6 +94,9 @@ TEST(FileLimits, WholeFileReadsStopAtTheLimit) {
     quarnel::test::write_file(big, "");
     ASSERT_EQ(truncate(big.c_str(), static_cast<off_t>(largest_whole_file_bytes + 1)), 0);
     EXPECT_FALSE(read_whole_file(big).has_value());
+    EXPECT_EQ(read_whole_file(big).error().kind, Error::Kind::too_large);
+    EXPECT_EQ(read_whole_file(big).error().message, "Plik za duzy (najwiecej 268435456 bajtow) - nie wczytany: " + big +
+                                                         " | file too large, not read");
     EXPECT_FALSE(read_whole_file("/dev/zero").has_value());
     ASSERT_EQ(truncate(big.c_str(), 1000), 0);
     ASSERT_TRUE(read_whole_file(big).has_value());

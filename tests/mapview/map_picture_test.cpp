@@ -6,11 +6,11 @@
 #include <filesystem>
 
 #include "mapview/map_grid.h"
-#include "mapview/sample_game.h"
 #include "mapview/view_loop.h"
 #include "mapview/viewer_pictures.h"
 #include "png/png_reader.h"
-#include "runtime/screen.h"
+#include "runtime/screen/screen.h"
+#include "samples/sample_game.h"
 #include "support/run_program.h"
 
 namespace quarnel {
@@ -62,7 +62,7 @@ TEST(MapPicture, EqualsTheViewAtEveryScrollPosition) {
         const PaletteColour& c = tiles.palette[static_cast<std::size_t>(i)];
         set_palette_entry(i, c.red, c.green, c.blue);
     }
-    const std::optional<MapGrid> grid = load_map_grid(map_path, tiles.keys);
+    const std::optional<MapGrid> grid = load_map_grid(map_path, tiles.keys, [](std::string_view) {});
     ASSERT_TRUE(grid);
     const UnitSpriteSet no_unit;
     UnitAnimationSet no_animations;

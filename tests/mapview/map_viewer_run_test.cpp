@@ -5,8 +5,8 @@
 
 #include <filesystem>
 
-#include "mapview/sample_game.h"
 #include "mapview_bytes.h"
+#include "samples/sample_game.h"
 #include "support/run_program.h"
 
 namespace quarnel {

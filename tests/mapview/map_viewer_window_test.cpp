@@ -17,9 +17,9 @@
 #include <sstream>
 #include <thread>
 
-#include "mapview/sample_game.h"
 #include "mapview/view_loop.h"
 #include "mapview_bytes.h"
+#include "samples/sample_game.h"
 #include "support/run_program.h"
 #include "support/x_display.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/byte_reader.h"
+#include "runtime/utility/byte_reader.h"
 
 namespace quarnel::test {
 

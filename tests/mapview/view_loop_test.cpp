@@ -6,7 +6,7 @@
 #include <set>
 
 #include "mapview_bytes.h"
-#include "runtime/console.h"
+#include "runtime/screen/console.h"
 
 namespace quarnel {
 namespace {

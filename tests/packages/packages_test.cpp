@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "archive/sample_archive.h"
 #include "archive/sprite_archive.h"
 #include "entry/version.h"
+#include "samples/sample_archive.h"
 #include "support/run_program.h"
 #include "wine/wine_programs.h"
 

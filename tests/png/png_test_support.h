@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/image.h"
+#include "runtime/image/image.h"
 #include "support/run_program.h"
 
 namespace quarnel::test {

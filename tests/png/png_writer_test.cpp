@@ -5,7 +5,7 @@
 #include "png/png_reader.h"
 #include "png/png_test_support.h"
 #include "png/png_writer.h"
-#include "runtime/files.h"
+#include "runtime/platform/files.h"
 
 using namespace quarnel;
 using namespace quarnel::test;
@@ -167,7 +167,7 @@ TEST(PngWriter, RefusalsLeaveNoFileAndKeepAnExistingOne) {
         EXPECT_EQ(png_save(kept, bad), 1);
     }
     EXPECT_EQ(png_save("", good.get()), 1);
-    EXPECT_EQ(file_exists(fresh), 0);
+    EXPECT_FALSE(file_exists(fresh));
     EXPECT_EQ(read_file(kept), "earlier contents");
     EXPECT_FALSE(png_encode(*eight_bit));
     EXPECT_FALSE(png_encode(*empty));

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "runtime/byte_reader.h"
+#include "runtime/utility/byte_reader.h"
 
 using quarnel::ByteReader;
 

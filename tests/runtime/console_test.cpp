@@ -21,12 +21,12 @@
 
 #include <gtest/gtest.h>
 
-#include "runtime/console.h"
-#include "runtime/files.h"
-#include "runtime/font8x16.h"
-#include "runtime/image.h"
-#include "runtime/screen.h"
-#include "runtime/window_text.h"
+#include "runtime/image/image.h"
+#include "runtime/platform/files.h"
+#include "runtime/screen/console.h"
+#include "runtime/screen/font8x16.h"
+#include "runtime/screen/screen.h"
+#include "runtime/screen/window_text.h"
 #include "support/run_program.h"
 
 using namespace quarnel;
@@ -201,7 +201,7 @@ TEST(ConsoleKeys, HeldKeysForOnePassInTheViewerLoop) {
             begin_key_pass();
             std::string held;
             for (const int code : watched)
-                if (key_down(code) == -1) held += std::to_string(code) + ",";
+                if (key_down(code)) held += std::to_string(code) + ",";
             seen += "[" + held + "]";
         }
         print_text(0, seen, true);
@@ -215,7 +215,7 @@ TEST(ConsoleKeys, NoKeyHeldWhileInputStaysOpenAndEmpty) {
         [] {
             set_screen(18, 8, 2);
             begin_key_pass();
-            print_text(0, key_down(scan::escape) == 0 && key_down(scan::q) == 0 ? "none" : "held", true);
+            print_text(0, !key_down(scan::escape) && !key_down(scan::q) ? "none" : "held", true);
         },
         true);
     EXPECT_EQ(run.output, "none\r\n");

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/files.h"
+#include "runtime/platform/files.h"
 #include "support/run_program.h"
 
 using namespace quarnel;
@@ -36,8 +36,8 @@ TEST_F(FilesTest, BinaryOpenOfMissingNameCreatesEmptyFile) {
     ASSERT_EQ(n, 1);
     EXPECT_EQ(open_file(name, OpenMode::binary, n), 0);
     EXPECT_EQ(file_size(name), 0);
-    EXPECT_EQ(file_exists(name), -1);
-    EXPECT_EQ(end_of_file(n), -1);  // nothing to read
+    EXPECT_TRUE(file_exists(name));
+    EXPECT_TRUE(end_of_file(n));  // nothing to read
     EXPECT_EQ(close_file(n), 0);
 }
 
@@ -48,7 +48,7 @@ TEST_F(FilesTest, ReadPastTheEndDeliversZeros) {
     std::array<std::uint8_t, 4> got{9, 9, 9, 9};
     EXPECT_EQ(get_bytes(3, 5, got.data(), got.size()), 0);  // 2 bytes before the end
     EXPECT_EQ(got, (std::array<std::uint8_t, 4>{'E', 'F', 0, 0}));
-    EXPECT_EQ(end_of_file(3), -1);
+    EXPECT_TRUE(end_of_file(3));
 }
 
 TEST_F(FilesTest, CurrentPositionAdvancesAndEndOfFileFollows) {
@@ -58,15 +58,15 @@ TEST_F(FilesTest, CurrentPositionAdvancesAndEndOfFileFollows) {
     std::uint8_t b = 0;
     get_bytes(1, 0, &b, 1);
     EXPECT_EQ(b, 'a');
-    EXPECT_EQ(end_of_file(1), 0);
+    EXPECT_FALSE(end_of_file(1));
     get_bytes(1, 0, &b, 1);
     EXPECT_EQ(b, 'b');
     get_bytes(1, 0, &b, 1);
     EXPECT_EQ(b, 'c');
-    EXPECT_EQ(end_of_file(1), -1);
+    EXPECT_TRUE(end_of_file(1));
     get_bytes(1, 1, &b, 1);  // an explicit position moves back
     EXPECT_EQ(b, 'a');
-    EXPECT_EQ(end_of_file(1), 0);
+    EXPECT_FALSE(end_of_file(1));
 }
 
 TEST_F(FilesTest, PutBytesGrowsTheFile) {
@@ -101,7 +101,7 @@ TEST_F(FilesTest, OpenModesAndErrorCodes) {
     EXPECT_EQ(open_file(name, OpenMode::input, 1), 2);  // missing
     EXPECT_EQ(open_file(name, OpenMode::output, 0), 1);
     EXPECT_EQ(open_file(name, OpenMode::output, 255), 1);
-    EXPECT_EQ(file_exists(name), 0);  // nothing was opened above
+    EXPECT_FALSE(file_exists(name));  // nothing was opened above
 
     ASSERT_EQ(open_file(name, OpenMode::output, 1), 0);
     EXPECT_EQ(open_file(name, OpenMode::output, 1), 1);  // number in use
@@ -119,7 +119,7 @@ TEST_F(FilesTest, OpenModesAndErrorCodes) {
     std::uint8_t b = 5;
     EXPECT_EQ(get_bytes(7, 1, &b, 1), 1);  // unopened: does nothing
     EXPECT_EQ(b, 5);
-    EXPECT_EQ(end_of_file(7), -1);
+    EXPECT_TRUE(end_of_file(7));
     EXPECT_EQ(write_file_text(7, "x"), 1);
 }
 
@@ -138,21 +138,21 @@ TEST_F(FilesTest, TableHoldsExactly254Files) {
 
 TEST_F(FilesTest, FoldersAreNotFiles) {
     const std::string folder = dir.file("sub");
-    EXPECT_EQ(make_directory(folder), 0);
-    EXPECT_EQ(make_directory(folder), -1);  // exists: fails harmlessly
-    EXPECT_EQ(file_exists(folder), 0);
+    EXPECT_TRUE(make_directory(folder));
+    EXPECT_FALSE(make_directory(folder));  // exists: fails harmlessly
+    EXPECT_FALSE(file_exists(folder));
     EXPECT_EQ(file_size(folder), 0);
     EXPECT_EQ(open_file(folder, OpenMode::binary, 1), 2);
     EXPECT_EQ(open_file(folder, OpenMode::input, 1), 2);
     EXPECT_FALSE(read_whole_file(folder).has_value());
-    EXPECT_EQ(make_directory(dir.file("no/such/parent")), -1);
+    EXPECT_FALSE(make_directory(dir.file("no/such/parent")));
 }
 
 TEST_F(FilesTest, DeleteFile) {
     const std::string name = dir.file("gone.txt");
     write_file(name, "x");
     EXPECT_EQ(delete_file(name), 0);
-    EXPECT_EQ(file_exists(name), 0);
+    EXPECT_FALSE(file_exists(name));
     EXPECT_NE(delete_file(name), 0);
 }
 
@@ -162,7 +162,7 @@ TEST_F(FilesTest, InputContextReadsItemsUntilTheEnd) {
     ASSERT_EQ(open_file(name, OpenMode::input, 2), 0);
     ASSERT_EQ(input_from_file(2), 0);
     std::vector<std::string> items;
-    while (end_of_file(2) == 0) items.push_back(input_item());
+    while (!end_of_file(2)) items.push_back(input_item());
     EXPECT_EQ(items, (std::vector<std::string>{"DCpath=/games/dc", "'comment", "x", "q,1", "last"}));
     EXPECT_EQ(input_item(), "");
     EXPECT_EQ(input_from_file(9), 1);
@@ -174,7 +174,7 @@ TEST_F(FilesTest, InputContextEndsWhenItsFileCloses) {
     ASSERT_EQ(open_file(name, OpenMode::binary, 4), 0);  // any open file can be read as items
     ASSERT_EQ(input_from_file(4), 0);
     EXPECT_EQ(input_item(), "a");
-    EXPECT_EQ(end_of_file(4), 0);
+    EXPECT_FALSE(end_of_file(4));
     close_file(4);
     EXPECT_EQ(input_item(), "");
     EXPECT_EQ(input_from_file(4), 1);
@@ -241,13 +241,13 @@ TEST_F(FilesTest, WritesReplaceWholeOrLeaveTheEarlierFile) {
     std::filesystem::create_directory(partial);
     const WriteResult blocked = write_whole_file(name, std::string_view("new"));
     EXPECT_FALSE(blocked);
-    EXPECT_EQ(blocked.reason, "a folder of that name is in the way");
+    EXPECT_EQ(blocked.error().message, "a folder of that name is in the way");
     EXPECT_EQ(read_file(name), "earlier");
     std::filesystem::remove(partial);
 
     // A read-only file is not replaced, also for root.
     std::filesystem::permissions(name, std::filesystem::perms::owner_read);
-    EXPECT_EQ(write_whole_file(name, std::string_view("new")).reason, "the file is read-only");
+    EXPECT_EQ(write_whole_file(name, std::string_view("new")).error().message, "the file is read-only");
     EXPECT_EQ(read_file(name), "earlier");
     std::filesystem::permissions(name, std::filesystem::perms::owner_all);
 
@@ -259,7 +259,7 @@ TEST_F(FilesTest, WritesReplaceWholeOrLeaveTheEarlierFile) {
     EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
     if (std::filesystem::exists("/dev/full")) {
         const WriteResult full = write_whole_file("/dev/full", std::string_view("x"));
-        EXPECT_EQ(full.reason, "no space left on the device");
+        EXPECT_EQ(full.error().message, "no space left on the device");
         EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
     }
 

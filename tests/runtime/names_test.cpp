@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "archive/item_container.h"
-#include "runtime/files.h"
-#include "runtime/native_files.h"
-#include "runtime/paths.h"
-#include "runtime/text_encoding.h"
+#include "runtime/platform/files.h"
+#include "runtime/platform/native_files.h"
+#include "runtime/utility/paths.h"
+#include "runtime/utility/text_encoding.h"
 
 using namespace quarnel;
 
@@ -102,7 +102,7 @@ struct TestFolder {
     explicit TestFolder(const std::string& name) : path(name) {
         std::error_code ec;
         std::filesystem::remove_all(native::system_path(path), ec);
-        EXPECT_EQ(make_directory(path), 0)
+        EXPECT_TRUE(make_directory(path))
             << path << " (under Wine the Unix locale must be UTF-8, for instance LC_ALL=C.UTF-8)";
     }
     ~TestFolder() {
@@ -118,10 +118,10 @@ TEST(WindowsNames, FilesInFoldersOfAnyLettersAreWrittenReadAndListed) {
     TestFolder top("names_test_" + lodz);
     for (const std::string& name : {lodz, greek, japan}) {
         const std::string folder = join_path(top.path, name);
-        ASSERT_EQ(make_directory(folder), 0) << folder;
+        ASSERT_TRUE(make_directory(folder)) << folder;
         const std::string file = join_path(folder, name + ".spr");
         ASSERT_TRUE(write_whole_file(file, name));
-        EXPECT_EQ(file_exists(file), -1) << file;
+        EXPECT_TRUE(file_exists(file)) << file;
         EXPECT_EQ(file_size(file), static_cast<std::int64_t>(name.size()));
         const auto bytes = read_whole_file(file);
         ASSERT_TRUE(bytes.has_value());
@@ -138,7 +138,7 @@ TEST(WindowsNames, FilesInFoldersOfAnyLettersAreWrittenReadAndListed) {
         ASSERT_NE(stream, nullptr);
         std::fclose(stream);
         EXPECT_EQ(delete_file(file), 0);
-        EXPECT_EQ(file_exists(file), 0);
+        EXPECT_FALSE(file_exists(file));
     }
     EXPECT_EQ(list_files_with_suffix(top.path, ".spr").size(), 0u);
     // The program's own folder is read in the same form.
@@ -155,10 +155,10 @@ TEST(WindowsNames, NamesThatCannotBeConvertedReachNoFile) {
                                     std::string("a\0b", 3), too_long_part, std::string(40000, 'y')}) {
         const std::string path = join_path(top.path, name);
         EXPECT_FALSE(unusable_name_reason(path).empty()) << path;
-        EXPECT_EQ(file_exists(path), 0);
+        EXPECT_FALSE(file_exists(path));
         EXPECT_FALSE(read_whole_file(path).has_value());
         EXPECT_FALSE(write_whole_file(path, "x"));
-        EXPECT_NE(make_directory(path), 0);
+        EXPECT_FALSE(make_directory(path));
         EXPECT_EQ(native::open_stream(path, "wb"), nullptr);
         EXPECT_TRUE(native::system_path(path).empty());
     }
@@ -176,7 +176,7 @@ TEST(WindowsNames, AnArgumentWithHalfASurrogatePairGetsALineAndIsNotFound) {
     // Only another Windows program can give such an argument: quarnel.exe
     // (beside the tests' folder) started with one, its output in a file.
     const std::string quarnel = join_path(path_dir_part(program_directory()), "quarnel.exe");
-    ASSERT_EQ(file_exists(quarnel), -1) << quarnel;
+    ASSERT_TRUE(file_exists(quarnel)) << quarnel;
     const std::string output = "names_test_output.txt";
     SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     const HANDLE out = CreateFileW(L"names_test_output.txt", GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS,

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "runtime/paths.h"
+#include "runtime/platform/files.h"
+#include "runtime/utility/paths.h"
 #include "support/run_program.h"
 
 using namespace quarnel;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/text.h"
+#include "runtime/utility/text.h"
 
 using namespace quarnel;
 

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "runtime/worker_pool.h"
+#include "runtime/utility/worker_pool.h"
 
 namespace quarnel {
 namespace {

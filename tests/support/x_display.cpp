@@ -12,8 +12,8 @@
 #include <sstream>
 #include <thread>
 
-#include "runtime/font8x16.h"
-#include "runtime/screen.h"
+#include "runtime/screen/font8x16.h"
+#include "runtime/screen/screen.h"
 #include "support/run_program.h"
 
 namespace quarnel::test {

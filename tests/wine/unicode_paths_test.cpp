@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "anim/report_fixtures.h"
-#include "archive/sample_archive.h"
 #include "archive/sprite_archive.h"
-#include "mapview/sample_game.h"
-#include "runtime/byte_reader.h"
+#include "runtime/utility/byte_reader.h"
+#include "samples/sample_archive.h"
+#include "samples/sample_game.h"
 #include "support/run_program.h"
 #include "wine/wine_programs.h"
 

@@ -25,10 +25,10 @@
 #include <vector>
 
 #include "anim/report_fixtures.h"
-#include "archive/sample_archive.h"
 #include "archive/sprite_archive.h"
-#include "runtime/byte_reader.h"
-#include "runtime/screen.h"
+#include "runtime/screen/screen.h"
+#include "runtime/utility/byte_reader.h"
+#include "samples/sample_archive.h"
 #include "support/run_program.h"
 #include "support/x_display.h"
 #include "wine/wine_programs.h"
