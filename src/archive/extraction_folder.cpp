@@ -77,7 +77,7 @@ void ExtractionFolder::prepare(const std::vector<std::string>& inner_folders) {
     for (const std::string& folder : folders) {
         remove_partial_files(folder);
         std::vector<native::FolderEntry> entries;
-        if (!native::list_folder(folder, entries, false)) continue;
+        if (!native::list_folder(folder, entries)) continue;
         for (const native::FolderEntry& entry : entries) standing_.insert(folder + entry.name);
     }
 }
@@ -140,7 +140,7 @@ void ExtractionFolder::keep_files_not_written(const std::vector<std::string>& in
     std::lock_guard lock(mutex_);
     for (const std::string& folder : folders) {
         std::vector<native::FolderEntry> entries;
-        if (!native::list_folder(folder, entries, false)) continue;
+        if (!native::list_folder(folder, entries)) continue;
         for (const native::FolderEntry& entry : entries) {
             if ((entry.attributes & 0x10u) != 0) continue;
             if (!is_picture_name(entry.name) && entry.name != exact_rebuild_file_name) continue;

@@ -171,7 +171,6 @@ ImageSize image_size_from_header_bytes(std::string_view path, std::span<const st
     return ImageSize{};
 }
 
-
 std::string colour_text(std::uint32_t colour) {
     char text[10];
     if ((colour >> 24) == 0xFFu)

@@ -1,6 +1,5 @@
 #include "catalogue/site_folder.h"
 
-
 #include "runtime/platform/native_files.h"
 #include "runtime/utility/paths.h"
 

@@ -29,9 +29,8 @@ std::array<std::uint32_t, 256> viewer_screen_colours(const ViewerPalette& palett
     std::array<std::uint32_t, 256> colours{};
     for (int i = 0; i < 256; ++i) {
         const PaletteColour& c = palette[static_cast<std::size_t>(i)];
-        colours[static_cast<std::size_t>(i)] = std::uint32_t{screen_palette_component(c.red)} |
-                                               (std::uint32_t{screen_palette_component(c.green)} << 8) |
-                                               (std::uint32_t{screen_palette_component(c.blue)} << 16);
+        colours[static_cast<std::size_t>(i)] = pack_palette_entry(
+            screen_palette_component(c.red), screen_palette_component(c.green), screen_palette_component(c.blue));
     }
     return colours;
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <new>
 
+#include "runtime/utility/byte_reader.h"
+
 namespace quarnel {
 
 namespace {
@@ -12,11 +14,6 @@ constexpr std::uint32_t end_code = 257;
 constexpr std::uint32_t first_free_code = 258;
 constexpr std::uint32_t code_limit = 4096;  // codes are at most 12 bits
 constexpr std::uint32_t first_code_size = 9;
-
-void put_u16le(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    out.push_back(static_cast<std::uint8_t>(value));
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
-}
 
 // Codes packed least significant bit first.
 class BitPacker {
@@ -143,8 +140,8 @@ std::optional<std::vector<std::uint8_t>> gif_encode_animation(std::uint32_t fram
                 // Logical screen: its size, a global table of 256 colours
                 // (flag, 8 bits of colour resolution, size 2^(7+1)),
                 // background index 0, square pixels.
-                put_u16le(out, width);
-                put_u16le(out, height);
+                put_u16le(out, static_cast<std::uint16_t>(width));
+                put_u16le(out, static_cast<std::uint16_t>(height));
                 out.push_back(0xF7);
                 out.push_back(0);
                 out.push_back(0);
@@ -174,8 +171,8 @@ std::optional<std::vector<std::uint8_t>> gif_encode_animation(std::uint32_t fram
             out.push_back(0x2C);
             put_u16le(out, 0);
             put_u16le(out, 0);
-            put_u16le(out, width);
-            put_u16le(out, height);
+            put_u16le(out, static_cast<std::uint16_t>(width));
+            put_u16le(out, static_cast<std::uint16_t>(height));
             out.push_back(0);
             indices.resize(std::size_t{width} * height);
             for (std::uint32_t y = 0; y < height; ++y) {

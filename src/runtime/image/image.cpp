@@ -12,8 +12,6 @@ namespace quarnel {
 
 namespace {
 
-std::uint32_t pack_palette_entry(std::uint32_t r, std::uint32_t g, std::uint32_t b) { return r | (g << 8) | (b << 16); }
-
 std::uint32_t load_u32(const std::vector<std::uint8_t>& b, std::size_t at) {
     return static_cast<std::uint32_t>(b[at]) | (static_cast<std::uint32_t>(b[at + 1]) << 8) |
            (static_cast<std::uint32_t>(b[at + 2]) << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);

@@ -68,6 +68,12 @@ ImagePtr new_image_buffer(std::uint32_t width, std::uint32_t height, std::uint32
 // the size is 0, bytes_per_pixel is not 1, 2 or 4, or the block is too large.
 ImagePtr new_full_header_image(std::uint32_t width, std::uint32_t height, std::uint32_t bytes_per_pixel);
 
+// A palette entry as the palettes here hold it: red in bits 0-7, green
+// 8-15, blue 16-23.
+constexpr std::uint32_t pack_palette_entry(std::uint32_t red, std::uint32_t green, std::uint32_t blue) {
+    return red | (green << 8) | (blue << 16);
+}
+
 // The standard VGA default palette (256 entries, red in bits 0-7, green
 // 8-15, blue 16-23): the screen's palette when it opens, and the colours of
 // the indices an 8-bit BMP file's own palette lacks.

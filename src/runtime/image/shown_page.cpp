@@ -21,8 +21,6 @@ ShownPage& shown() {
     return page;
 }
 
-std::uint32_t pack_entry(std::uint32_t r, std::uint32_t g, std::uint32_t b) { return r | (g << 8) | (b << 16); }
-
 }  // namespace
 
 std::recursive_mutex& graphics_lock() {
@@ -80,7 +78,7 @@ void set_palette_entry(int index, int red, int green, int blue) {
 void store_palette_entry(int index, std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
     std::lock_guard lock(graphics_lock());
     ShownPage& s = shown();
-    s.palette[static_cast<std::size_t>(index & 255)] = pack_entry(red, green, blue);
+    s.palette[static_cast<std::size_t>(index & 255)] = pack_palette_entry(red, green, blue);
     // At 8 bits the whole shown page changes colour at once.
     if (s.page && s.bytes_per_pixel == 1) mark_all_rows();
 }

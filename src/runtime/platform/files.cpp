@@ -345,7 +345,7 @@ std::string first_match(std::string_view pattern, unsigned attribute_mask) {
     const std::string wildcard = path_file_name(pattern);
     if (wildcard.empty()) return {};
     std::vector<native::FolderEntry> entries;
-    if (!native::list_folder(folder, entries)) return {};
+    if (!native::list_folder(folder, entries, true)) return {};
     const bool match_all = wildcard == "*.*" || wildcard == "*";
     for (native::FolderEntry& entry : entries) {
         if (!match_all && !wildcard_match(wildcard, entry.name)) continue;
@@ -427,7 +427,7 @@ WriteResult write_whole_file(std::string_view name, std::string_view bytes) {
 
 void remove_partial_files(std::string_view folder) {
     std::vector<native::FolderEntry> entries;
-    if (!native::list_folder(std::string(folder), entries, false)) return;
+    if (!native::list_folder(std::string(folder), entries)) return;
     for (const native::FolderEntry& entry : entries) {
         if ((entry.attributes & 0x10u) != 0 || !entry.name.ends_with(partial_file_suffix)) continue;
         native::remove_file(join_path(folder, entry.name));

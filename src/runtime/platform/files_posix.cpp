@@ -186,8 +186,6 @@ bool list_folder(const std::string& folder, std::vector<FolderEntry>& entries, b
 
 std::filesystem::path system_path(std::string_view name) { return std::filesystem::path(std::string(name)); }
 
-std::FILE* open_stream(std::string_view name, const char* mode) { return std::fopen(std::string(name).c_str(), mode); }
-
 std::vector<std::string> command_line_words(int argc, char** argv) {
     std::vector<std::string> words;
     for (int i = 0; i < argc; ++i) words.emplace_back(argv[i] ? argv[i] : "");

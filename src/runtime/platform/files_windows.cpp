@@ -18,6 +18,7 @@
 #include "runtime/platform/files.h"
 #include "runtime/platform/native_files.h"
 #include "runtime/utility/paths.h"
+#include "runtime/utility/text.h"
 #include "runtime/utility/text_encoding.h"
 
 namespace quarnel {
@@ -27,6 +28,14 @@ namespace native {
 namespace {
 
 HANDLE handle_of(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
+
+// A read or write at a 0-based offset of the file.
+OVERLAPPED at_offset(std::int64_t offset) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(offset) & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+    return at;
+}
 
 // The system takes at most 32767 UTF-16 units in a path and 255 in one part.
 constexpr std::size_t longest_path = 32767;
@@ -108,9 +117,7 @@ std::int64_t read_bytes(FileHandle file, std::int64_t offset, std::uint8_t* data
     if (offset < 0) {
         ok = ReadFile(handle_of(file), data, chunk, &got, nullptr);
     } else {
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(offset) & 0xFFFFFFFFu);
-        at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+        OVERLAPPED at = at_offset(offset);
         ok = ReadFile(handle_of(file), data, chunk, &got, &at);
     }
     if (!ok) {
@@ -130,9 +137,7 @@ bool write_bytes(FileHandle file, std::int64_t offset, const std::uint8_t* data,
         if (offset < 0) {
             ok = WriteFile(handle_of(file), data, chunk, &put, nullptr);
         } else {
-            OVERLAPPED at{};
-            at.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(offset) & 0xFFFFFFFFu);
-            at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+            OVERLAPPED at = at_offset(offset);
             ok = WriteFile(handle_of(file), data, chunk, &put, &at);
         }
         if (!ok || put == 0) return false;
@@ -258,14 +263,6 @@ std::filesystem::path system_path(std::string_view name) {
     return std::filesystem::path(std::move(*wide));
 }
 
-std::FILE* open_stream(std::string_view name, const char* mode) {
-    const std::optional<std::wstring> wide = wide_name(name);
-    if (!wide) return nullptr;
-    std::wstring wide_mode;
-    for (const char* c = mode; *c != '\0'; ++c) wide_mode.push_back(static_cast<wchar_t>(*c));
-    return _wfopen(wide->c_str(), wide_mode.c_str());
-}
-
 std::vector<std::string> command_line_words(int argc, char** argv) {
     std::vector<std::string> words;
     int count = 0;
@@ -319,12 +316,11 @@ bool file_name_allowed(std::string_view name) {
     if (!is_utf8(name)) return false;
     if (name.back() == '.' || name.back() == ' ') return false;
     // Device names, alone or with an extension ("aux.pal" opens the device).
-    std::string base(name.substr(0, name.find('.')));
+    std::string base = text_lower(name.substr(0, name.find('.')));
     while (!base.empty() && base.back() == ' ') base.pop_back();
-    for (char& c : base) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" || base == "CONOUT$")
+    if (base == "con" || base == "prn" || base == "aux" || base == "nul" || base == "conin$" || base == "conout$")
         return false;
-    if (base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) && base[3] >= '1' &&
+    if (base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) && base[3] >= '1' &&
         base[3] <= '9')
         return false;
     return true;

@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -80,9 +79,9 @@ struct FolderEntry {
     std::string name;
     unsigned attributes = 0;
 };
-// False when the folder cannot be read. Without read_only_bits the 0x01
-// bit may be left out (where it costs a look at every entry).
-bool list_folder(const std::string& folder, std::vector<FolderEntry>& entries, bool read_only_bits = true);
+// False when the folder cannot be read. The 0x01 bit is there only with
+// read_only_bits (where it costs a look at every entry).
+bool list_folder(const std::string& folder, std::vector<FolderEntry>& entries, bool read_only_bits = false);
 
 // Names are UTF-8 inside the program on every system. Windows takes them in
 // UTF-16: each call converts there, and a name that cannot be converted
@@ -92,8 +91,6 @@ bool list_folder(const std::string& folder, std::vector<FolderEntry>& entries, b
 // The name for the standard library's file operations; on Windows an empty
 // path, which every operation refuses, when it cannot be converted.
 std::filesystem::path system_path(std::string_view name);
-// A C stream on the file, with fopen's modes; nullptr when it cannot be opened.
-std::FILE* open_stream(std::string_view name, const char* mode);
 
 // The command line's words in UTF-8 (on Windows taken from the wide
 // command line, whatever the system's code page).

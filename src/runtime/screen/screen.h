@@ -52,7 +52,6 @@ Image* screen_back_page();
 // Copies the back page to the shown page whole and marks every row.
 void show_back_page();
 
-
 void set_window_title(std::string_view title);
 std::string window_title();
 

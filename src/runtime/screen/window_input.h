@@ -40,7 +40,6 @@ bool window_was_closed();
 // PC scan code (set 1) of an SDL scancode; 0 for keys without one.
 int pc_scan_code(int sdl_scancode);
 
-
 // For tests: waits until the window thread has copied everything marked
 // before this call to the window and shown it; false on timeout or when no
 // window is open.

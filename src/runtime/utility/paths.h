@@ -40,7 +40,6 @@ std::string path_file_name(std::string_view path);
 // Everything up to and including the last separator; empty when none.
 std::string path_dir_part(std::string_view path);
 
-
 // Byte order ignoring ASCII case (the sort order of directory listings).
 bool less_ignoring_case(std::string_view a, std::string_view b);
 bool equal_ignoring_case(std::string_view a, std::string_view b);

@@ -42,20 +42,10 @@ std::string cp1250_to_utf8(std::string_view text) {
         std::uint32_t u = cp1250_to_unicode(static_cast<std::uint8_t>(c));
         if (u == 0 && c != '\0') u = '?';
         if (u == 0) continue;  // SDL titles end at a zero byte
-        if (u < 0x80) {
-            out.push_back(static_cast<char>(u));
-        } else if (u < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (u >> 6)));
-            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xE0 | (u >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-        }
+        append_utf8(out, u);
     }
     return out;
 }
-
 
 namespace {
 
@@ -94,7 +84,6 @@ Decoded decode_utf8(std::string_view text, std::size_t at) {
     if (c < smallest || c > 0x10FFFF || is_surrogate(c)) return {};
     return {c, length};
 }
-
 
 void append_utf16(std::u16string& out, char32_t c) {
     if (c < 0x10000) {

@@ -38,7 +38,6 @@ std::string utf8_from_utf16(std::u16string_view text);
 // (the program's texts), an undefined byte as U+FFFD.
 std::u16string shown_text(std::string_view bytes);
 
-
 // Unicode character of a Windows-1250 byte (0 for undefined bytes), and the
 // byte of a Unicode character (0 when the code page has none).
 std::uint32_t cp1250_to_unicode(std::uint8_t byte);
