@@ -52,7 +52,7 @@ struct BenchFolder {
         std::vector<std::uint8_t> block;
         for (int i = 0; i < 768; ++i) block.push_back(static_cast<std::uint8_t>(random() % 64));
         palette = palette_from_block_bytes(block);
-        save_palette_image(folder + "palette.bmp", palette);
+        write_whole_file(folder + "palette.bmp", std::span<const std::uint8_t>(*palette_image_bytes(palette)));
         write_whole_file(folder + "build.txt",
                          std::string_view("''build file for vintelo converter, ver 30.04.2011\r\n0\r\n1\r\n0\r\n"));
 

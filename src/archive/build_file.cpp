@@ -66,12 +66,6 @@ BuildSettings parse_build_file(std::string_view text) {
     return settings;
 }
 
-BuildSettings read_build_file(std::string_view folder) {
-    const auto bytes = read_whole_file(join_path(folder, build_file_name));
-    if (!bytes) return {};
-    return parse_build_file(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
-}
-
 namespace {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -153,12 +147,6 @@ std::vector<std::int32_t> parse_tile_listing(std::string_view text, std::size_t 
     std::vector<std::int32_t> values(count, 0);
     for (std::size_t i = 0; i < count && i < lines.size(); ++i) values[i] = build_value(lines[i]);
     return values;
-}
-
-std::vector<std::int32_t> read_tile_listing(std::string_view path, std::size_t count) {
-    const auto bytes = read_whole_file(path);
-    if (!bytes) return std::vector<std::int32_t>(count, 0);
-    return parse_tile_listing(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()), count);
 }
 
 }  // namespace quarnel

@@ -82,8 +82,6 @@ std::vector<std::string> split_lines(std::string_view text);
 // From the text of a build file: line 1 skipped, lines 2 to 4 as the three
 // flags (low 8 bits each; missing lines read 0).
 BuildSettings parse_build_file(std::string_view text);
-// build.txt of a folder; a file that cannot be read gives all flags 0.
-BuildSettings read_build_file(std::string_view folder);
 
 // Whether a build file can be built from, and why not. The builder never
 // takes a file it cannot read for "all flags 0": that would build a raw
@@ -121,7 +119,5 @@ std::string build_file_problem(const BuildFileReading& reading);
 
 // count tile values from the text of a tile listing; missing lines read 0.
 std::vector<std::int32_t> parse_tile_listing(std::string_view text, std::size_t count);
-// The tile listing at that path; a missing file gives count zeros.
-std::vector<std::int32_t> read_tile_listing(std::string_view path, std::size_t count);
 
 }  // namespace quarnel

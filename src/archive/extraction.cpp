@@ -72,8 +72,7 @@ struct Output {
 
     // A file that could not be written: its line, and the outcome counts it.
     void write_failed(const std::string& path, const std::string& reason) {
-        say(cannot_write_line(path, reason));
-        outcome.write_failed(path, reason);
+        report_write_failure(say, outcome, path, reason);
     }
     void write(const std::string& path, std::span<const std::uint8_t> bytes) {
         if (const WriteResult written = folder.write(path, bytes); !written) write_failed(path, written.error().message);
@@ -460,14 +459,9 @@ JobOutcome extract_archive(const ExtractionRequest& request, const LineSink& say
     PictureSurvey survey;
     OrderedWork pictures(std::max(1u, request.threads));
     if (kind == ArchiveKind::trc || kind == ArchiveKind::trw) {
-        const ItemTally items =
-            extract_items(data, container, folder, request.bmp, request.keep_indices, palette, pictures, say);
+        extract_items(data, container, folder, request.bmp, request.keep_indices, palette, pictures, say, outcome);
         if (request.palette_files)
             write_palette_files(out, picture_dir, palette_image_colours, request.base_name, &container);
-        outcome.written = items.written;
-        if (items.failed > 0) outcome.ok = false;
-        outcome.failed_writes += items.failed;
-        if (outcome.first_failure.empty()) outcome.first_failure = items.first_failure;
     } else if (images) {
         const int passes = kind == ArchiveKind::tile_set ? tile_set_passes : 1;
         for (int pass = 1; pass <= passes; ++pass) {
@@ -516,7 +510,7 @@ JobOutcome extract_archive(const ExtractionRequest& request, const LineSink& say
 
     // Pictures left from before that this extraction did not write would
     // be packed by the next build: they go to the backup folder too.
-    folder.keep_files_not_written(pass_folders, say);
+    folder.keep_files_not_written(say);
     if (const std::string kept = folder.kept_line(); !kept.empty()) say(kept);
     return outcome;
 }

@@ -63,8 +63,9 @@ std::string backup_folder_name() {
 
 }  // namespace
 
-std::string cannot_write_line(std::string_view path, std::string_view reason) {
-    return "Blad zapisu | cannot write: " + std::string(path) + ": " + std::string(reason);
+void report_write_failure(const LineSink& say, JobOutcome& outcome, std::string_view path, std::string_view reason) {
+    say("Blad zapisu | cannot write: " + std::string(path) + ": " + std::string(reason));
+    outcome.write_failed(path, reason);
 }
 
 ExtractionFolder::ExtractionFolder(std::string folder) : folder_(std::move(folder)) {
@@ -72,9 +73,9 @@ ExtractionFolder::ExtractionFolder(std::string folder) : folder_(std::move(folde
 }
 
 void ExtractionFolder::prepare(const std::vector<std::string>& inner_folders) {
-    std::vector<std::string> folders{folder_};
-    for (const std::string& inner : inner_folders) folders.push_back(join_path(folder_, inner) + path_separator);
-    for (const std::string& folder : folders) {
+    folders_ = {folder_};
+    for (const std::string& inner : inner_folders) folders_.push_back(join_path(folder_, inner) + path_separator);
+    for (const std::string& folder : folders_) {
         remove_partial_files(folder);
         std::vector<native::FolderEntry> entries;
         if (!native::list_folder(folder, entries)) continue;
@@ -134,11 +135,9 @@ WriteResult ExtractionFolder::write(const std::string& path, std::string_view te
     return write(path, std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
-void ExtractionFolder::keep_files_not_written(const std::vector<std::string>& inner_folders, const LineSink& say) {
-    std::vector<std::string> folders{folder_};
-    for (const std::string& inner : inner_folders) folders.push_back(join_path(folder_, inner) + path_separator);
+void ExtractionFolder::keep_files_not_written(const LineSink& say) {
     std::lock_guard lock(mutex_);
-    for (const std::string& folder : folders) {
+    for (const std::string& folder : folders_) {
         std::vector<native::FolderEntry> entries;
         if (!native::list_folder(folder, entries)) continue;
         for (const native::FolderEntry& entry : entries) {

@@ -28,8 +28,9 @@ public:
     const std::string& path() const { return folder_; }
 
     // Before the first write: removes what a killed run left half written
-    // in the folder and in these folders below it, and notes what stands
-    // there (a name nothing stands at is written without a look at it).
+    // in the folder and in these folders below it (a tile set's pass
+    // folders), and notes what stands there (a name nothing stands at is
+    // written without a look at it).
     void prepare(const std::vector<std::string>& inner_folders);
 
     // Writes the bytes at path, a file of the folder or of a folder below
@@ -40,13 +41,11 @@ public:
     WriteResult write(const std::string& path, std::string_view text);
 
     // Moves every picture (.png, .bmp) and exact-rebuild file of the folder
-    // and of these folders below it that no write() was asked for into the
-    // backup folder. Failures to move are said through say.
-    void keep_files_not_written(const std::vector<std::string>& inner_folders, const LineSink& say);
+    // and of the folders below it that prepare was given that no write() was
+    // asked for into the backup folder. Failures to move are said through say.
+    void keep_files_not_written(const LineSink& say);
 
-    // How many files were kept and where ("" when none).
-    std::uint32_t kept() const { return kept_; }
-    const std::string& backup_folder() const { return backup_; }
+    // How many files were kept and where; empty when none.
     std::string kept_line() const;
 
 private:
@@ -54,7 +53,8 @@ private:
     // the pass folder, when first needed); empty when it cannot be made.
     std::string backup_path_locked(const std::string& path);
 
-    std::string folder_;  // ends in the separator
+    std::string folder_;                // ends in the separator
+    std::vector<std::string> folders_;  // it and the folders below that prepare was given, with separators
     std::mutex mutex_;
     std::set<std::string> asked_;     // every path write() was asked for
     std::set<std::string> standing_;  // every name that stood there before
@@ -62,7 +62,8 @@ private:
     std::uint32_t kept_ = 0;
 };
 
-// The console line of a file that could not be written, with the reason.
-std::string cannot_write_line(std::string_view path, std::string_view reason);
+// A file of an extraction that could not be written: its line with the
+// reason said, and the outcome counts it.
+void report_write_failure(const LineSink& say, JobOutcome& outcome, std::string_view path, std::string_view reason);
 
 }  // namespace quarnel

@@ -34,23 +34,20 @@ void say_in_order(OrderedWork& pictures, const LineSink& say, std::string line) 
 }
 
 // A picture item drawn in the working colours and saved (on a worker, its
-// line and its count in the tally in order); an item of no pixels is saved
-// as a single transparent pixel so that it keeps its file.
-void count_failure(ItemTally& tally, const std::string& path, const std::string& reason, const LineSink& say) {
-    say(cannot_write_line(path, reason));
-    if (tally.failed++ == 0) tally.first_failure = "cannot write " + path + ": " + reason;
-}
-
+// line and its count in the outcome in order); an item of no pixels is
+// saved as a single transparent pixel so that it keeps its file.
 void write_picture_item(std::span<const std::uint8_t> data, const ContainerItem& item, const std::string& file_base,
                         ExtractionFolder& folder, bool save_as_bmp, bool keep_indices, ExtractionPalette& palette,
-                        OrderedWork& pictures, ItemTally& tally, const LineSink& say) {
+                        OrderedWork& pictures, const LineSink& say, JobOutcome& outcome) {
     const ArchiveImage& place = item.place;
     auto canvas = std::make_shared<PictureCanvas>();
     const std::uint64_t pixels = pixel_count(place);
     if (pixels > picture_pixel_limit) {
         say_in_order(pictures, say, "Obrazek za duzy: " + item.name + " " + decimal_text(place.width) + "x" +
                                      decimal_text(place.height) + " - pominiety | picture too large, skipped");
-        ++tally.failed;
+        outcome.write_failed(file_base + (save_as_bmp ? ".bmp" : ".png"),
+                             "the picture is too large (" + decimal_text(place.width) + "x" + decimal_text(place.height) +
+                                 "), skipped");
         return;
     }
     const std::uint32_t width = pixels == 0 ? 1 : place.width;
@@ -74,11 +71,11 @@ void write_picture_item(std::span<const std::uint8_t> data, const ContainerItem&
                              : canvas->save(folder, file_base, save_as_bmp);
             canvas->destroy();
         },
-        [saved, &tally, &say] {
+        [saved, &say, &outcome] {
             if (saved->ok())
-                ++tally.written;
+                ++outcome.written;
             else
-                count_failure(tally, saved->path, saved->failure, say);
+                report_write_failure(say, outcome, saved->path, saved->failure);
             return true;
         },
         picture_bytes_in_flight(std::uint64_t{width} * height * (keep_indices ? 1u : 4u)));
@@ -97,10 +94,9 @@ std::string safe_item_file_name(std::string_view name, std::uint32_t number) {
     return safe;
 }
 
-ItemTally extract_items(std::span<const std::uint8_t> data, const ItemContainer& container, ExtractionFolder& folder,
-                        bool save_as_bmp, bool keep_indices, ExtractionPalette& palette, OrderedWork& pictures,
-                        const LineSink& say) {
-    ItemTally tally;
+void extract_items(std::span<const std::uint8_t> data, const ItemContainer& container, ExtractionFolder& folder,
+                   bool save_as_bmp, bool keep_indices, ExtractionPalette& palette, OrderedWork& pictures,
+                   const LineSink& say, JobOutcome& outcome) {
     const std::string& picture_dir = folder.path();
     std::uint32_t number = 0;
     std::set<std::string> pictures_named;
@@ -118,7 +114,7 @@ ItemTally extract_items(std::span<const std::uint8_t> data, const ItemContainer&
             if (!pictures_named.insert(file_name).second) pictures.drain();
             palette.palette_from_pal_file(picture_dir, pal_name, say);
             write_picture_item(data, item, join_path(picture_dir, file_name), folder, save_as_bmp, keep_indices,
-                               palette, pictures, tally, say);
+                               palette, pictures, say, outcome);
         } else {
             // Files and lines of data items come after every picture before them.
             pictures.drain();
@@ -134,9 +130,9 @@ ItemTally extract_items(std::span<const std::uint8_t> data, const ItemContainer&
             const std::span<const std::uint8_t> bytes = data.subspan(item.place.pixels, item.place.end - item.place.pixels);
             const std::string path = join_path(picture_dir, file_name);
             if (const WriteResult written = folder.write(path, bytes); written)
-                ++tally.written;
+                ++outcome.written;
             else
-                count_failure(tally, path, written.error().message, say);
+                report_write_failure(say, outcome, path, written.error().message);
         }
         if (item.place.cut_short)
             say_in_order(pictures, say, "Plik urwany w elemencie " + decimal_text(number) + " (" + file_name +
@@ -148,7 +144,6 @@ ItemTally extract_items(std::span<const std::uint8_t> data, const ItemContainer&
         say("Brak danych dla elementow " + decimal_text(number + 1) + " do " +
             decimal_text(std::uint32_t{container.item_count}) + " | no data for items " + decimal_text(number + 1) +
             " to " + decimal_text(std::uint32_t{container.item_count}));
-    return tally;
 }
 
 }  // namespace quarnel

@@ -27,15 +27,11 @@ std::string safe_item_file_name(std::string_view name, std::uint32_t number);
 // that a ".pal" item is found by the pictures after it. keep_indices
 // (option -i) writes the pictures as indexed PNG or 8-bit BMP. Pictures are
 // coded and written on the workers of `pictures`; files and lines come out
-// in item order.
-struct ItemTally {
-    std::uint32_t written = 0;  // items written
-    std::uint32_t failed = 0;   // items that could not be written or were skipped
-    std::string first_failure;  // the first file that could not be written, and why
-};
-// Every line goes to say, on the calling thread.
-ItemTally extract_items(std::span<const std::uint8_t> data, const ItemContainer& container, ExtractionFolder& folder,
-                        bool save_as_bmp, bool keep_indices, ExtractionPalette& palette, OrderedWork& pictures,
-                        const LineSink& say);
+// in item order. Every line goes to say, on the calling thread; outcome
+// counts the items written, and those that could not be written or were
+// skipped.
+void extract_items(std::span<const std::uint8_t> data, const ItemContainer& container, ExtractionFolder& folder,
+                   bool save_as_bmp, bool keep_indices, ExtractionPalette& palette, OrderedWork& pictures,
+                   const LineSink& say, JobOutcome& outcome);
 
 }  // namespace quarnel

@@ -72,14 +72,6 @@ std::optional<std::vector<std::uint8_t>> palette_image_bytes(const Palette& colo
     return bytes;
 }
 
-int save_palette_image(std::string_view path, const Palette& colours) {
-    ImagePtr strip = palette_strip(colours);
-    if (!strip) return 1;
-    const int code = save_bmp(path, strip.get());
-    destroy_image(strip);
-    return code;
-}
-
 void ExtractionPalette::palette_from_block(std::span<const std::uint8_t> input_bytes) {
     const std::span<const std::uint8_t> block =
         input_bytes.size() > 8 ? input_bytes.subspan(8, std::min<std::size_t>(768, input_bytes.size() - 8))
@@ -88,17 +80,23 @@ void ExtractionPalette::palette_from_block(std::span<const std::uint8_t> input_b
     base = working;
 }
 
-int ExtractionPalette::palette_from_image(std::string_view image_path) {
+int read_palette_image(std::string_view path, Palette& colours) {
+    colours.fill(0);
     ImagePtr strip = create_image(static_cast<int>(palette_entries), 1, 0, 32);
+    if (!strip) return 1;
     // Indices an 8-bit file's palette lacks read as the default palette's.
     std::array<std::uint32_t, 256> file_palette = default_palette();
-    const int code = load_bmp(image_path, strip.get(), &file_palette);
-    for (std::size_t i = 0; i < palette_entries; ++i) {
-        const std::int64_t pixel = get_pixel(strip.get(), static_cast<int>(i), 0);
-        working[i] = pixel < 0 ? 0u : static_cast<std::uint32_t>(pixel);
-    }
-    base = working;
+    const int code = load_bmp(path, strip.get(), &file_palette);
+    if (code == 0)
+        for (std::size_t i = 0; i < palette_entries; ++i)
+            colours[i] = static_cast<std::uint32_t>(get_pixel(strip.get(), static_cast<int>(i), 0));
     destroy_image(strip);
+    return code;
+}
+
+int ExtractionPalette::palette_from_image(std::string_view image_path) {
+    const int code = read_palette_image(image_path, working);
+    base = working;
     return code;
 }
 

@@ -82,10 +82,14 @@ public:
     Palette used_colours() const;
 };
 
+// The colours of pixels (0, 0) to (255, 0) of a BMP picture (palette.bmp,
+// the picture of option -p), colour i at pixel (i, 0); indices an 8-bit
+// file's palette lacks read as the default palette's. Returns load_bmp's
+// code, 0 when the picture was read; on any other every colour is 0.
+int read_palette_image(std::string_view path, Palette& colours);
+
 // The bytes of a 256 x 1 BMP picture of these colours (palette.bmp,
 // pal_used.bmp); nothing when no image buffer can be made.
 std::optional<std::vector<std::uint8_t>> palette_image_bytes(const Palette& colours);
-// Writes such a picture; save_bmp's code (1 when no image buffer can be made).
-int save_palette_image(std::string_view path, const Palette& colours);
 
 }  // namespace quarnel

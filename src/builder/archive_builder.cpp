@@ -19,6 +19,7 @@
 #include "runtime/image/image.h"
 #include "runtime/platform/files.h"
 #include "runtime/utility/paths.h"
+#include "runtime/utility/text.h"
 #include "runtime/utility/worker_pool.h"
 
 namespace quarnel {
@@ -27,8 +28,6 @@ namespace {
 
 constexpr int failure_pause_ms = 1000;
 constexpr std::size_t header_bytes_read = 32;
-
-std::string decimal(std::uint64_t value) { return std::to_string(value); }
 
 // The last three characters of a name, in lower case.
 std::string name_ending(std::string_view path) {
@@ -100,7 +99,7 @@ void warn_repeated_colours(const Palette& colours, const std::array<bool, palett
         bool in_group = false;
         for (std::size_t j = 0; j < palette_entries && !in_group; ++j)
             in_group = j != i && colours[j] == colours[i] && (matched[i] || matched[j]);
-        if (in_group) indices += " " + decimal(i);
+        if (in_group) indices += " " + decimal_text(i);
     }
     if (indices.empty()) return;
     console.line("uwaga: palette.bmp powtarza kolory, piksele tych indeksow moga zmienic indeks:" + indices +
@@ -219,7 +218,7 @@ BuiltPicture PictureBuilder::build(std::uint32_t number, const BuilderConsole& s
     std::optional<PictureView>& picture = read.view;
     if (!picture) {
         // Stored empty; the picture keeps its place in the count.
-        said.line("zle: " + decimal(number) + " - " + path);
+        said.line("zle: " + decimal_text(number) + " - " + path);
         said.wait_ms(failure_pause_ms);
         result.damaged = true;
     }
@@ -238,8 +237,8 @@ BuiltPicture PictureBuilder::build(std::uint32_t number, const BuilderConsole& s
     if (tile_set_) {
         if (picture && (picture->width != tile_side || picture->height != tile_side)) {
             result.tile_fitted = true;
-            said.line("uwaga: kafel " + decimal(number) + " ma " + decimal(picture->width) + "x" +
-                      decimal(picture->height) + " pikseli, nie 32x32 - dopasowany | tile is not 32x32, fitted");
+            said.line("uwaga: kafel " + decimal_text(number) + " ma " + decimal_text(picture->width) + "x" +
+                      decimal_text(picture->height) + " pikseli, nie 32x32 - dopasowany | tile is not 32x32, fitted");
         }
         // Tiles are never trimmed: the layout has no offsets for the cut.
         work.reserve(work_buffer_capacity(tile_side, tile_side));
@@ -255,8 +254,8 @@ BuiltPicture PictureBuilder::build(std::uint32_t number, const BuilderConsole& s
     } else if (picture) {
         if (picture->width > largest_side || picture->height > largest_side) {
             result.too_large = true;
-            said.line("za duzy obrazek: " + decimal(number) + " - " + path + " (" + decimal(picture->width) + "x" +
-                      decimal(picture->height) + ", najwiecej 65535x65535) | picture too large, stored empty");
+            said.line("za duzy obrazek: " + decimal_text(number) + " - " + path + " (" + decimal_text(picture->width) + "x" +
+                      decimal_text(picture->height) + ", najwiecej 65535x65535) | picture too large, stored empty");
         } else {
             work.reserve(work_buffer_capacity(picture->width, picture->height));
             // A picture of the size extraction gave it, its blank margin
@@ -300,7 +299,7 @@ BuiltPicture PictureBuilder::build(std::uint32_t number, const BuilderConsole& s
             }
         }
     }
-    said.line("plik: " + path + ", bufor spr2: " + decimal(work.size()));
+    said.line("plik: " + path + ", bufor spr2: " + decimal_text(work.size()));
     const OffPalettePixels& lost = coded.off_palette;
     if (lost.pixels > 0) {
         // The most frequent colours by name, with what they became.
@@ -308,32 +307,32 @@ BuiltPicture PictureBuilder::build(std::uint32_t number, const BuilderConsole& s
         constexpr std::size_t colours_named = 3;
         for (std::size_t i = 0; i < lost.colours.size() && i < colours_named; ++i) {
             const OffPaletteColour& c = lost.colours[i];
-            colours += (i == 0 ? ": " : ", ") + colour_text(c.colour) + " x" + decimal(c.pixels);
-            if (nearest) colours += " -> index " + decimal(c.index) + " " + colour_text(folder_.mapping[c.index] | 0xFF000000u);
+            colours += (i == 0 ? ": " : ", ") + colour_text(c.colour) + " x" + decimal_text(c.pixels);
+            if (nearest) colours += " -> index " + decimal_text(c.index) + " " + colour_text(folder_.mapping[c.index] | 0xFF000000u);
         }
         std::uint64_t named_pixels = 0;
         for (std::size_t i = 0; i < lost.colours.size() && i < colours_named; ++i) named_pixels += lost.colours[i].pixels;
         if (lost.colours.size() > colours_named || named_pixels < lost.pixels) {
             const bool untold = lost.colours.size() == OffPalettePixels::most_colours;
-            colours += ", +" + decimal(lost.colours.size() - std::min(lost.colours.size(), colours_named)) +
+            colours += ", +" + decimal_text(lost.colours.size() - std::min(lost.colours.size(), colours_named)) +
                        (untold ? " or more colours" : " more colours");
         }
         if (nearest) {
-            said.line("uwaga: " + decimal(lost.pixels) +
+            said.line("uwaga: " + decimal_text(lost.pixels) +
                       " pikseli w kolorach spoza palety przeniesionych do najblizszych kolorow palety | " +
-                      decimal(lost.pixels) + " pixels in colours not in palette.bmp moved to the nearest palette colour" +
+                      decimal_text(lost.pixels) + " pixels in colours not in palette.bmp moved to the nearest palette colour" +
                       colours);
         } else {
             const std::string meaning = index_0_meaning();
             const std::string polish = meaning == "transparent" ? "przezroczysty" : meaning == "black" ? "czarny" : meaning;
-            said.line("uwaga: " + decimal(lost.pixels) + " pikseli w kolorach spoza palety, zapisane jako indeks 0 (" +
-                      polish + ") | " + decimal(lost.pixels) + " pixels in colours not in palette.bmp, stored as index 0 (" +
+            said.line("uwaga: " + decimal_text(lost.pixels) + " pikseli w kolorach spoza palety, zapisane jako indeks 0 (" +
+                      polish + ") | " + decimal_text(lost.pixels) + " pixels in colours not in palette.bmp, stored as index 0 (" +
                       meaning + ")" + colours);
         }
     }
     if (lost.blanked > 0)
-        said.line("uwaga: " + decimal(lost.blanked) + " pikseli polprzezroczystych (alfa ponizej 128) wyczyszczonych | " +
-                  decimal(lost.blanked) + " semi-transparent pixels (alpha below 128) made blank");
+        said.line("uwaga: " + decimal_text(lost.blanked) + " pikseli polprzezroczystych (alfa ponizej 128) wyczyszczonych | " +
+                  decimal_text(lost.blanked) + " semi-transparent pixels (alpha below 128) made blank");
     return result;
 }
 
@@ -350,7 +349,7 @@ void refuse_build_file(const BuildFolder& folder, const BuilderConsole& console,
     case BuildFileState::empty: polish = "Pusty plik build.txt: " + path; break;
     case BuildFileState::header_only: polish = "Brak flag w pliku build.txt: " + path; break;
     default:
-        polish = "Zly plik build.txt: " + path + ", wiersz " + decimal(reading.bad_line) + " nie zaczyna sie liczba";
+        polish = "Zly plik build.txt: " + path + ", wiersz " + decimal_text(reading.bad_line) + " nie zaczyna sie liczba";
         break;
     }
     const std::string problem = build_file_problem(reading);
@@ -366,7 +365,7 @@ std::string first_few(const std::vector<std::string>& items) {
     constexpr std::size_t shown = 10;
     std::string text;
     for (std::size_t i = 0; i < items.size() && i < shown; ++i) text += (i == 0 ? "" : ", ") + items[i];
-    if (items.size() > shown) text += ", +" + decimal(items.size() - shown) + " more";
+    if (items.size() > shown) text += ", +" + decimal_text(items.size() - shown) + " more";
     return text;
 }
 
@@ -389,7 +388,7 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
     const std::string& settings_dir = folder.settings_dir;
     const std::string& archive_name = folder.archive_name;
     if (folder.pass != 0) {
-        const std::string pass = decimal(static_cast<std::uint32_t>(folder.pass));
+        const std::string pass = decimal_text(static_cast<std::uint32_t>(folder.pass));
         console.line("kafle przebiegu " + pass + ", pliki budowy z " + settings_dir + " | tiles of pass " + pass +
                      ", build files from the folder above");
     }
@@ -409,9 +408,9 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
     if (settings.storage_flag > 1) {
         // No storage but raw (0) and run-length (1) exists; coding nothing
         // would give an archive of empty pictures.
-        console.line("Zly sposob zapisu w build.txt: " + decimal(settings.storage_flag) +
+        console.line("Zly sposob zapisu w build.txt: " + decimal_text(settings.storage_flag) +
                      " (tylko 0 lub 1) - nic nie zapisano | bad storage flag in build.txt, nothing written");
-        outcome.failure = "build.txt: storage flag " + decimal(settings.storage_flag) + " (only 0 or 1); nothing built";
+        outcome.failure = "build.txt: storage flag " + decimal_text(settings.storage_flag) + " (only 0 or 1); nothing built";
         return outcome;
     }
     const bool tile_set = settings.tile_set();
@@ -424,16 +423,16 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
     }
 
     // 3. The pictures: numbered ones in number order, other names left out.
-    console.line("Znalezono plikow png: " + decimal(folder.png_files));
+    console.line("Znalezono plikow png: " + decimal_text(folder.png_files));
     if (folder.pictures.empty()) {
         console.line("Brak plikow!");
         outcome.failure = "no PNG pictures; nothing built";
         if (folder.bmp_pictures > 0) {
-            console.line("Obrazki BMP w katalogu: " + decimal(folder.bmp_pictures) +
+            console.line("Obrazki BMP w katalogu: " + decimal_text(folder.bmp_pictures) +
                          " - budowa czyta obrazki PNG | the builder reads PNG pictures; this folder holds " +
-                         decimal(folder.bmp_pictures) +
+                         decimal_text(folder.bmp_pictures) +
                          " BMP pictures: extract the archive again with the png answer (command mode: --png)");
-            outcome.failure = "the builder reads PNG pictures, this folder holds " + decimal(folder.bmp_pictures) +
+            outcome.failure = "the builder reads PNG pictures, this folder holds " + decimal_text(folder.bmp_pictures) +
                               " BMP pictures: extract the archive again with --png; nothing built";
         }
         return outcome;
@@ -441,7 +440,7 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
     if (!folder.left_out.empty()) {
         std::vector<std::string> quoted;
         for (const std::string& name : folder.left_out) quoted.push_back("'" + name + "'");
-        console.line("Pominiete pliki png spoza numeracji: " + decimal(folder.left_out.size()) +
+        console.line("Pominiete pliki png spoza numeracji: " + decimal_text(folder.left_out.size()) +
                      " | PNG files left out, not named as extraction numbers pictures (0001.png, 0002.png, ...): " +
                      first_few(quoted));
     }
@@ -452,9 +451,9 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
                      "up: " + first_few(ranges));
     }
     if (folder.pictures.size() > most_pictures) {
-        console.line("Za duzo plikow png (najwiecej " + decimal(most_pictures) +
+        console.line("Za duzo plikow png (najwiecej " + decimal_text(most_pictures) +
                      ") - nic nie zapisano | too many png files, nothing written");
-        outcome.failure = "too many PNG pictures (at most " + decimal(most_pictures) + "); nothing built";
+        outcome.failure = "too many PNG pictures (at most " + decimal_text(most_pictures) + "); nothing built";
         return outcome;
     }
     const auto count = static_cast<std::uint32_t>(folder.pictures.size());
@@ -472,9 +471,9 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
     const Palette& palette = *folder.palette;
     const Palette& mapping = folder.mapping;
     if (tile_set && folder.tile_listing_lines < count)
-        console.line("uwaga: lista kafli ma " + decimal(folder.tile_listing_lines) + " wierszy dla " + decimal(count) +
+        console.line("uwaga: lista kafli ma " + decimal_text(folder.tile_listing_lines) + " wierszy dla " + decimal_text(count) +
                      " kafli, brakujace wartosci to 0 | warning: the tile listing has " +
-                     decimal(folder.tile_listing_lines) + " lines for " + decimal(count) +
+                     decimal_text(folder.tile_listing_lines) + " lines for " + decimal_text(count) +
                      " tiles, the missing tile values are 0");
 
     // What extraction with -i recorded beside the pictures.
@@ -511,7 +510,7 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
             const CodedPicture& coded = result->picture.coded;
             const std::vector<std::uint8_t>& work = result->picture.work;
             if (result->picture.damaged) ++outcome.damaged;
-            outcome.unmatched_pixels += coded.unmatched_pixels;
+            outcome.unmatched_pixels += coded.off_palette.pixels;
             for (std::size_t i = 0; i < palette_entries; ++i) matched[i] = matched[i] || coded.matched[i];
             archive_bytes += work.size();
             if (tile_set)
@@ -519,9 +518,9 @@ BuilderOutcome run_builder(const BuilderInput& input, const BuilderConsole& cons
             else
                 archive_bytes += sprite_record_size + (storage == PixelStorage::run_length ? run_length_prefix_size : 0);
             if (archive_bytes > input.largest_archive) {
-                console.line("Archiwum za duze (najwiecej " + decimal(input.largest_archive) +
+                console.line("Archiwum za duze (najwiecej " + decimal_text(input.largest_archive) +
                              " bajtow) - nic nie zapisano | archive too large, nothing written");
-                outcome.failure = "the archive would be larger than " + decimal(input.largest_archive) + " bytes; nothing built";
+                outcome.failure = "the archive would be larger than " + decimal_text(input.largest_archive) + " bytes; nothing built";
                 too_large = true;
                 return false;
             }

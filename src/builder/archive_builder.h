@@ -22,13 +22,14 @@
 #include "builder/archive_layout.h"
 #include "builder/build_folder.h"
 #include "builder/picture_coding.h"
+#include "runtime/utility/job.h"
 
 namespace quarnel {
 
 // Where the builder says things and how it pauses: the console and
 // sleep_ms in the programs, tests and benchmarks their own.
 struct BuilderConsole {
-    std::function<void(std::string_view)> line;
+    LineSink line;
     std::function<void(int)> wait_ms;
 };
 

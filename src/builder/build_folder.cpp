@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "runtime/image/bmp.h"
 #include "runtime/image/image.h"
 #include "runtime/platform/files.h"
 #include "runtime/utility/paths.h"
@@ -17,8 +16,6 @@ constexpr std::string_view bmp_ending = ".bmp";
 // The picture numbers extraction writes have at most this many digits here;
 // a longer run of digits is no picture number.
 constexpr std::size_t most_number_digits = 9;
-
-bool is_file(const std::string& path) { return file_exists(path); }
 
 // Where the survey keeps the lines of files it cannot read for their length.
 LineSink unread_lines_of(BuildFolder& folder) {
@@ -167,20 +164,7 @@ Palette pass_colours(const Palette& palette, int pass) {
 
 std::optional<Palette> load_palette(const std::string& path) {
     Palette palette{};
-    ImagePtr strip = create_image(256, 1, 0, 32);
-    if (!strip) return std::nullopt;
-    // Indices an 8-bit file's palette lacks read as the default palette's.
-    std::array<std::uint32_t, 256> file_palette = default_palette();
-    if (load_bmp(path, strip.get(), &file_palette) != 0) {
-        destroy_image(strip);
-        return std::nullopt;
-    }
-    const auto layout = image_layout(*strip);
-    if (layout && layout->bytes_per_pixel == 4 && layout->width >= 256 && layout->height >= 1) {
-        const std::uint8_t* row = image_row(*strip, *layout, 0);
-        for (std::size_t i = 0; i < palette.size(); ++i) palette[i] = read_pixel_value(row + 4 * i, 4);
-    }
-    destroy_image(strip);
+    if (read_palette_image(path, palette) != 0) return std::nullopt;
     return palette;
 }
 
@@ -221,8 +205,8 @@ BuildFolder survey_build_folder(const std::string& picture_dir, const std::strin
             if (!above_file.unread_line.empty()) folder.unread_lines.push_back(above_file.unread_line);
             const std::string above_name = own_name(above);
             const bool extraction_above = above_file.state != BuildFileState::missing ||
-                                          is_file(join_path(above, palette_image_file_name)) ||
-                                          is_file(join_path(above, above_name + ".txt"));
+                                          file_exists(join_path(above, palette_image_file_name)) ||
+                                          file_exists(join_path(above, above_name + ".txt"));
             const bool tile_set_above = above_file.readable() && above_file.settings.tile_set();
             const bool none_here = !file_exists(join_path(picture_dir, build_file_name));
             if (tile_set_above || (!above_file.readable() && none_here && extraction_above)) {
@@ -244,14 +228,11 @@ BuildFolder survey_build_folder(const std::string& picture_dir, const std::strin
 
     if (folder.build_file.readable() && folder.tile_set()) {
         folder.tile_listing_path = join_path(folder.settings_dir, folder.archive_name + ".txt");
-        folder.tile_listing_present = is_file(folder.tile_listing_path);
         std::optional<std::vector<std::uint8_t>> bytes;
-        if (folder.tile_listing_present) {
-            if (auto read = read_whole_file(folder.tile_listing_path))
-                bytes = std::move(*read);
-            else
-                say_read_failure(read.error(), unread_lines_of(folder));
-        }
+        if (auto read = read_whole_file(folder.tile_listing_path))
+            bytes = std::move(*read);
+        else
+            say_read_failure(read.error(), unread_lines_of(folder));
         folder.tile_listing_present = bytes.has_value();
         const std::string_view text =
             bytes ? std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()) : std::string_view();

@@ -6,21 +6,20 @@
 #include <vector>
 
 #include "runtime/utility/paths.h"
+#include "runtime/utility/text.h"
 
 namespace quarnel {
 
 namespace {
 
-std::string decimal(std::uint64_t value) { return std::to_string(value); }
+std::string position(std::uint32_t x, std::uint32_t y) { return "(" + decimal_text(x) + ", " + decimal_text(y) + ")"; }
 
-std::string position(std::uint32_t x, std::uint32_t y) { return "(" + decimal(x) + ", " + decimal(y) + ")"; }
-
-std::string size_text(std::uint32_t width, std::uint32_t height) { return decimal(width) + "x" + decimal(height); }
+std::string size_text(std::uint32_t width, std::uint32_t height) { return decimal_text(width) + "x" + decimal_text(height); }
 
 // The lines of one check, counting those that tell of a change or a loss.
 class CheckReport {
 public:
-    explicit CheckReport(const std::function<void(std::string_view)>& line) : line_(line) {}
+    explicit CheckReport(const LineSink& line) : line_(line) {}
     void note(const std::string& text) const { line_(text); }
     void finding(const std::string& text) {
         ++findings_;
@@ -29,7 +28,7 @@ public:
     std::uint32_t findings() const { return findings_; }
 
 private:
-    const std::function<void(std::string_view)>& line_;
+    const LineSink& line_;
     std::uint32_t findings_ = 0;
 };
 
@@ -44,11 +43,11 @@ void report_build_file(const BuildFolder& folder, CheckReport& report) {
     std::string text = "build.txt: ";
     text += settings.tile_set() ? "tile set" : "sprite set";
     text += settings.storage_flag == 0 ? ", raw storage" : settings.storage_flag == 1 ? ", run-length storage" : "";
-    text += ", row split " + decimal(settings.row_split_flag);
-    if (reading.flag_lines < 3) text += " (" + decimal(reading.flag_lines) + " of 3 flags written, the others read 0)";
+    text += ", row split " + decimal_text(settings.row_split_flag);
+    if (reading.flag_lines < 3) text += " (" + decimal_text(reading.flag_lines) + " of 3 flags written, the others read 0)";
     report.note(text);
     if (settings.storage_flag > 1)
-        report.finding("build.txt: storage flag " + decimal(settings.storage_flag) +
+        report.finding("build.txt: storage flag " + decimal_text(settings.storage_flag) +
                        " (only 0 raw or 1 run-length): nothing is built");
 }
 
@@ -58,10 +57,10 @@ void report_files(const BuildFolder& folder, CheckReport& report) {
             report.finding("tile listing missing (" + folder.tile_listing_path +
                            "): nothing is built; extract the tile set again");
         else if (folder.tile_listing_lines < folder.pictures.size())
-            report.finding("tile listing " + folder.tile_listing_path + ": " + decimal(folder.tile_listing_lines) +
-                           " lines for " + decimal(folder.pictures.size()) + " tiles: the missing tile values are 0");
+            report.finding("tile listing " + folder.tile_listing_path + ": " + decimal_text(folder.tile_listing_lines) +
+                           " lines for " + decimal_text(folder.pictures.size()) + " tiles: the missing tile values are 0");
         else
-            report.note("tile listing " + folder.tile_listing_path + ": " + decimal(folder.tile_listing_lines) + " lines");
+            report.note("tile listing " + folder.tile_listing_path + ": " + decimal_text(folder.tile_listing_lines) + " lines");
     }
     if (folder.palette)
         report.note("palette.bmp: " + folder.palette_path);
@@ -82,13 +81,13 @@ void report_files(const BuildFolder& folder, CheckReport& report) {
 void report_pictures(const BuildFolder& folder, CheckReport& report) {
     if (folder.pictures.empty()) {
         if (folder.bmp_pictures > 0)
-            report.finding("no PNG pictures, but " + decimal(folder.bmp_pictures) +
+            report.finding("no PNG pictures, but " + decimal_text(folder.bmp_pictures) +
                            " BMP pictures: the builder reads PNG pictures; extract the archive again with --png");
         else
             report.finding("no PNG pictures: nothing is built");
         return;
     }
-    std::string text = "pictures: " + decimal(folder.pictures.size());
+    std::string text = "pictures: " + decimal_text(folder.pictures.size());
     if (folder.numbered) text += " (" + folder.pictures.front() + " to " + folder.pictures.back() + ", in number order)";
     report.note(text);
     for (const std::string& name : folder.left_out)
@@ -96,7 +95,7 @@ void report_pictures(const BuildFolder& folder, CheckReport& report) {
     for (const NumberRange& gap : folder.gaps)
         report.finding("missing from the numbering: " + number_range_text(gap) + " (the pictures after it move up)");
     if (folder.pictures.size() > most_pictures)
-        report.finding("too many pictures (at most " + decimal(most_pictures) + "): nothing is built");
+        report.finding("too many pictures (at most " + decimal_text(most_pictures) + "): nothing is built");
 }
 
 // What the build does with one picture, line by line.
@@ -126,24 +125,24 @@ void report_picture(const std::string& name, const BuiltPicture& built, const Pi
         const OffPaletteColour& c = lost.colours[i];
         told_pixels += c.pixels;
         const std::string becomes =
-            nearest ? "moved to the nearest palette colour, index " + decimal(c.index) + " " +
+            nearest ? "moved to the nearest palette colour, index " + decimal_text(c.index) + " " +
                           colour_text(folder.mapping[c.index] | 0xFF000000u)
                     : "stored as index 0 (" + builder.index_0_meaning() + ")";
-        report.finding(name + ": colour " + colour_text(c.colour) + " not in palette.bmp: " + decimal(c.pixels) +
+        report.finding(name + ": colour " + colour_text(c.colour) + " not in palette.bmp: " + decimal_text(c.pixels) +
                        (c.pixels == 1 ? " pixel" : " pixels") + ", first at " + position(c.x, c.y) + ": " + becomes);
     }
     if (told_pixels < lost.pixels)
-        report.finding(name + ": " + decimal(lost.pixels - told_pixels) + " more pixels in " +
+        report.finding(name + ": " + decimal_text(lost.pixels - told_pixels) + " more pixels in " +
                        (lost.colours.size() == OffPalettePixels::most_colours ? "at least " : "") +
-                       decimal(lost.colours.size() - std::min(lost.colours.size(), colours_told)) +
+                       decimal_text(lost.colours.size() - std::min(lost.colours.size(), colours_told)) +
                        " more colours not in palette.bmp");
     if (lost.semi_transparent > 0)
-        report.finding(name + ": " + decimal(lost.semi_transparent) +
+        report.finding(name + ": " + decimal_text(lost.semi_transparent) +
                        (lost.semi_transparent == 1 ? " semi-transparent pixel, first at " : " semi-transparent pixels, first at ") +
                        position(lost.semi_x, lost.semi_y) +
                        (nearest ? ": moved to the nearest opaque colour (alpha 128 and up)" : ": stored as index 0"));
     if (lost.blanked > 0)
-        report.finding(name + ": " + decimal(lost.blanked) + " semi-transparent pixels below alpha 128 made blank");
+        report.finding(name + ": " + decimal_text(lost.blanked) + " semi-transparent pixels below alpha 128 made blank");
 }
 
 // Pixels of two pictures of two passes that differ beyond the cycling
@@ -187,17 +186,17 @@ void report_other_passes(const BuildFolder& folder, CheckReport& report) {
     std::string alike;  // the passes whose pictures are all this pass's
     for (int pass = 1; pass <= cycle_length; ++pass) {
         if (pass == folder.pass) continue;
-        const std::string pass_dir = join_path(folder.settings_dir, decimal(static_cast<std::uint32_t>(pass))) + path_separator;
-        const BuildFolder other = survey_build_folder(pass_dir, decimal(static_cast<std::uint32_t>(pass)));
+        const std::string pass_dir = join_path(folder.settings_dir, decimal_text(static_cast<std::uint32_t>(pass))) + path_separator;
+        const BuildFolder other = survey_build_folder(pass_dir, decimal_text(static_cast<std::uint32_t>(pass)));
         for (const std::string& unread : other.unread_lines) report.note(unread);
         if (other.pictures.empty()) continue;
         const Palette there = pass_colours(palette, pass);
-        const std::string shown = "pass folder " + decimal(static_cast<std::uint32_t>(pass)) + ": ";
+        const std::string shown = "pass folder " + decimal_text(static_cast<std::uint32_t>(pass)) + ": ";
         std::uint32_t same = 0;
         for (const std::string& name : other.pictures) {
             if (!names_here.contains(name)) {
                 report.finding(shown + name + " has no picture of that name in pass " +
-                               decimal(static_cast<std::uint32_t>(folder.pass)) + ": a build of this pass leaves it out");
+                               decimal_text(static_cast<std::uint32_t>(folder.pass)) + ": a build of this pass leaves it out");
                 continue;
             }
             const FolderPicture mine = read_folder_picture(join_path(folder.picture_dir, name));
@@ -215,15 +214,15 @@ void report_other_passes(const BuildFolder& folder, CheckReport& report) {
                 ++same;
                 continue;
             }
-            report.finding(shown + name + " differs from pass " + decimal(static_cast<std::uint32_t>(folder.pass)) +
+            report.finding(shown + name + " differs from pass " + decimal_text(static_cast<std::uint32_t>(folder.pass)) +
                            " beyond the cycling colours" +
                            (difference.pixels > 0
-                                ? " at " + decimal(difference.pixels) + (difference.pixels == 1 ? " pixel" : " pixels") +
+                                ? " at " + decimal_text(difference.pixels) + (difference.pixels == 1 ? " pixel" : " pixels") +
                                       ", first at " + position(difference.x, difference.y)
                                 : " in size") +
                            ": a build of this pass does not take those edits");
         }
-        if (same == other.pictures.size()) alike += " " + decimal(static_cast<std::uint32_t>(pass));
+        if (same == other.pictures.size()) alike += " " + decimal_text(static_cast<std::uint32_t>(pass));
     }
     if (!alike.empty())
         report.note("pass folders" + alike + ": the same pictures as this pass, beyond the cycling colours");
@@ -231,14 +230,14 @@ void report_other_passes(const BuildFolder& folder, CheckReport& report) {
 
 }  // namespace
 
-CheckOutcome check_build_folder(const BuilderInput& input, const std::function<void(std::string_view)>& line) {
+CheckOutcome check_build_folder(const BuilderInput& input, const LineSink& line) {
     CheckOutcome outcome;
     CheckReport report(line);
     const BuildFolder folder = survey_build_folder(input.input_dir, input.input_folder_name);
     for (const std::string& unread : folder.unread_lines) line(unread);
     report.note("check " + folder.picture_dir);
     if (folder.pass != 0)
-        report.note("pass " + decimal(static_cast<std::uint32_t>(folder.pass)) + " of the tile set in " +
+        report.note("pass " + decimal_text(static_cast<std::uint32_t>(folder.pass)) + " of the tile set in " +
                     folder.settings_dir + ": build.txt, palette.bmp and the tile listing from there");
     if (folder.tile_set_folder) {
         report.finding("a tile set's folder: its tiles are in the pass folders 1 to 7; check or build one of them, "

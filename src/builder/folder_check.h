@@ -28,6 +28,6 @@ struct CheckOutcome {
 
 // Checks the folder of input (as the builder takes it: input_dir and
 // input_folder_name; input.nearest as with --nearest). Each line goes to line.
-CheckOutcome check_build_folder(const BuilderInput& input, const std::function<void(std::string_view)>& line);
+CheckOutcome check_build_folder(const BuilderInput& input, const LineSink& line);
 
 }  // namespace quarnel

@@ -184,12 +184,10 @@ private:
         if (known != tally_.end()) {
             OffPaletteColour& c = lost_.colours[known->second];
             ++c.pixels;
-            if (nearest_) ++lost_.moved;
             return c.index;
         }
         std::uint8_t index = 0;
         if (nearest_) {
-            ++lost_.moved;
             // A semi-transparent pixel of a palette colour takes that entry
             // (but not run-length storage's transparent index 0).
             const std::uint32_t opaque = colour | 0xFF000000u;
@@ -258,7 +256,6 @@ CodedPicture code_picture(const PictureView& picture, TrimOrigin origin, const C
         rows.match(source, coded.width, target + std::size_t{y} * coded.width, origin.column, origin.row + y);
     }
     coded.off_palette = rows.finish();
-    coded.unmatched_pixels = coded.off_palette.pixels;
     coded.matched = rows.matched();
     if (storage == PixelStorage::run_length) encode_run_length(indices, coded.width, coded.height, row_split, out);
     return coded;

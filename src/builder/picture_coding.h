@@ -135,7 +135,6 @@ struct OffPalettePixels {
     std::uint64_t pixels = 0;               // all of them, those of untold colours too
     std::uint64_t semi_transparent = 0;     // of them, alpha 1 to 254
     std::uint32_t semi_x = 0, semi_y = 0;   // the first semi-transparent one
-    std::uint64_t moved = 0;                // --nearest: moved to the nearest entry
     std::uint64_t blanked = 0;              // --nearest: alpha 1 to 127, made blank
 };
 
@@ -145,8 +144,7 @@ struct CodedPicture {
     std::uint32_t height = 0;    // stored height
     std::uint32_t x_offset = 0;  // trim column
     std::uint32_t y_offset = 0;  // trim row
-    std::uint64_t unmatched_pixels = 0;  // non-blank pixels whose colour is in no palette entry
-    OffPalettePixels off_palette{};      // the same by colour, and what became of them
+    OffPalettePixels off_palette{};  // non-blank pixels whose colour is in no palette entry, by colour
     std::array<bool, palette_entries> matched{};  // indices that some pixel's colour was matched to
 };
 

@@ -66,13 +66,10 @@ TEST(BuildFile, ValuesRoundToEvenAndTextGivesZero) {
     EXPECT_EQ(build_value("1e300"), 0);  // wrapped to 32 bits, never undefined
 }
 
-TEST(BuildFile, MissingFileReadsAllZero) {
+TEST(BuildFile, MissingFileIsToldApartFromAllZero) {
     test::TempDir dir;
-    const BuildSettings s = read_build_file(dir.path());
-    EXPECT_EQ(s.tile_set_flag, 0);
-    EXPECT_EQ(s.storage_flag, 0);
-    EXPECT_EQ(s.row_split_flag, 0);
-    EXPECT_EQ(read_tile_listing(dir.file("none.txt"), 3), (std::vector<std::int32_t>{0, 0, 0}));
+    EXPECT_EQ(read_checked_build_file(dir.path()).state, BuildFileState::missing);
+    EXPECT_EQ(parse_tile_listing("", 3), (std::vector<std::int32_t>{0, 0, 0}));
 }
 
 TEST(BuildFile, WrittenFilesReadBack) {
@@ -87,11 +84,13 @@ TEST(BuildFile, WrittenFilesReadBack) {
         for (std::uint32_t i = 1; i <= 4; ++i) listing.write_tile(static_cast<std::uint16_t>(i == 4 ? 65535 : i * 10), i);
         ASSERT_TRUE(write_whole_file(dir.file("T.txt"), listing.text()));
     }
-    const BuildSettings s = read_build_file(dir.path() + "/");
-    EXPECT_TRUE(s.tile_set());
-    EXPECT_EQ(s.storage_flag, 0);
+    const BuildFileReading reading = read_checked_build_file(dir.path() + "/");
+    ASSERT_TRUE(reading.readable());
+    EXPECT_TRUE(reading.settings.tile_set());
+    EXPECT_EQ(reading.settings.storage_flag, 0);
     // Fewer lines than images: the rest read 0.
-    EXPECT_EQ(read_tile_listing(dir.file("T.txt"), 6), (std::vector<std::int32_t>{10, 20, 30, 65535, 0, 0}));
+    EXPECT_EQ(parse_tile_listing(test::read_file(dir.file("T.txt")), 6),
+              (std::vector<std::int32_t>{10, 20, 30, 65535, 0, 0}));
 }
 
 }  // namespace

@@ -251,7 +251,7 @@ TEST(Trimming, BlankPictureIsStoredEmptyWithItsSizeAsOffsets) {
     // In a run-length sprite set its record is 0, 0, 13, 7 and its length 0.
     SpriteSetWriter writer(1, PixelStorage::run_length, palette);
     Bytes none;
-    writer.add(1, CodedPicture{0, 0, 13, 7, 0}, none);
+    writer.add(1, CodedPicture{0, 0, 13, 7}, none);
     const Bytes archive = writer.finish();
     ASSERT_EQ(archive.size(), 776u + 8u + 4u);
     EXPECT_EQ(Bytes(archive.begin() + 776, archive.end()), (Bytes{0, 0, 0, 0, 13, 0, 7, 0, 0, 0, 0, 0}));
@@ -272,7 +272,7 @@ TEST(PictureCoding, RunLengthPicturesCountOnlyColouredPixelsOutsideThePalette) {
                                             false, out);
     EXPECT_EQ(coded.x_offset, 1u);
     EXPECT_EQ(coded.y_offset, 1u);
-    EXPECT_EQ(coded.unmatched_pixels, 3u);
+    EXPECT_EQ(coded.off_palette.pixels, 3u);
     // Pixels outside the palette become index 0, that is blank.
     EXPECT_EQ(out, (Bytes{0x00, 9, 0xFB}));
     // The colours by pixels, each with its first position.
@@ -296,7 +296,7 @@ TEST(PictureCoding, RunLengthPicturesCountOnlyColouredPixelsOutsideThePalette) {
                                             ColourMatcher(palette, PixelStorage::run_length), PixelStorage::run_length,
                                             false, out, &nearest);
     EXPECT_EQ(moved.x_offset, 1u);
-    EXPECT_EQ(moved.off_palette.moved, 3u);
+    EXPECT_EQ(moved.off_palette.pixels, 3u);
     EXPECT_EQ(moved.off_palette.blanked, 0u) << "the alpha-127 pixel lies outside the trimmed rectangle";
     const std::uint8_t green = nearest.index(0xFF00FF00u);
     EXPECT_NE(green, 0);
@@ -340,8 +340,8 @@ TEST(ArchiveLayout, PaletteComponentsRoundToSixBits) {
 
 TEST(ArchiveLayout, SpriteSetHeaderRecordsAndDataSize) {
     const Palette palette = counting_palette();
-    CodedPicture first{3, 2, 4, 1, 0};
-    CodedPicture second{1, 1, 0, 0, 0};
+    CodedPicture first{3, 2, 4, 1};
+    CodedPicture second{1, 1, 0, 0};
     {
         SpriteSetWriter writer(2, PixelStorage::raw, palette);
         writer.add(1, first, Bytes{1, 2, 3, 4, 5, 6});

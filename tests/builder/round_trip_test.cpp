@@ -49,7 +49,7 @@ RoundTrip extract_and_rebuild(std::uint32_t seed, const test::SampleArchive& sam
         for (const auto& entry : fs::directory_iterator(folder + "/1"))
             fs::rename(entry.path(), folder + "/" + entry.path().filename().string());
     }
-    trip.settings = read_build_file(folder + "/");
+    trip.settings = read_checked_build_file(folder + "/").settings;
 
     const test::ProgramRun build = test::run_program(test::quarnel_path(), {folder + "/0001.png"}, "");
     trip.log += build.output + build.errors;

@@ -107,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (found < 0 && colour != 0) ++unmatched;
             expected[std::size_t{y} * coded.width + x] = static_cast<std::uint8_t>(found < 0 ? 0 : found);
         }
-    if (coded.unmatched_pixels != unmatched) __builtin_trap();
+    if (coded.off_palette.pixels != unmatched) __builtin_trap();
     if (palette_holds(palette, stray_colour)) __builtin_trap();
 
     // Decode the coded bytes as extraction would and compare.

@@ -49,7 +49,8 @@ struct JobOutcome {
     // A file that could not be written: counted, and the first one named.
     void write_failed(std::string_view path, std::string_view reason) {
         ok = false;
-        if (failed_writes++ == 0) first_failure = "cannot write " + std::string(path) + ": " + std::string(reason);
+        ++failed_writes;
+        if (first_failure.empty()) first_failure = "cannot write " + std::string(path) + ": " + std::string(reason);
     }
 };
 

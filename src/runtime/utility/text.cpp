@@ -80,6 +80,7 @@ std::string text_from_codes(std::int64_t count, std::span<const std::uint8_t> co
 std::string decimal_text(std::int32_t value) { return std::to_string(value); }
 std::string decimal_text(std::uint32_t value) { return std::to_string(value); }
 std::string decimal_text(std::int64_t value) { return std::to_string(value); }
+std::string decimal_text(std::uint64_t value) { return std::to_string(value); }
 
 double number_value(std::string_view text) {
     std::size_t i = 0;

@@ -27,6 +27,7 @@ std::string text_from_codes(std::int64_t count, std::span<const std::uint8_t> co
 std::string decimal_text(std::int32_t value);
 std::string decimal_text(std::uint32_t value);
 std::string decimal_text(std::int64_t value);
+std::string decimal_text(std::uint64_t value);
 // A number as the program prints one on a line of its own: a blank before
 // one that is not negative (" 0", "-1").
 std::string signed_decimal_text(std::int32_t value);
