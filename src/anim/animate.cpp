@@ -27,8 +27,6 @@ struct PlacedFrame {
     std::int64_t left = 0, top = 0, right = 0, bottom = 0;  // right and bottom exclusive
 };
 
-std::string number_text(std::uint64_t value) { return decimal_text(static_cast<std::int64_t>(value)); }
-
 // A name as a console line shows it: control bytes as "?".
 std::string printable(std::string_view name) {
     std::string shown(name);
@@ -70,8 +68,8 @@ void enlarge(const Image& from, Image& to, std::uint32_t scale) {
 // Numbers as a line lists them: "3, 4, 9".
 std::string number_list(const std::vector<std::uint32_t>& numbers) {
     std::string text;
-    for (std::size_t i = 0; i < numbers.size() && i < 12; ++i) text += (i ? ", " : "") + number_text(numbers[i]);
-    if (numbers.size() > 12) text += " and " + number_text(numbers.size() - 12) + " more";
+    for (std::size_t i = 0; i < numbers.size() && i < 12; ++i) text += (i ? ", " : "") + decimal_text(numbers[i]);
+    if (numbers.size() > 12) text += " and " + decimal_text(numbers.size() - 12) + " more";
     return text;
 }
 
@@ -91,8 +89,8 @@ std::string find_unit_sprites(std::string_view description_path) {
 
 std::string animation_file_name(std::uint32_t number, std::uint32_t animation_count, std::string_view name,
                                 std::string_view extension) {
-    std::string digits = number_text(number);
-    const std::size_t width = std::max<std::size_t>(2, number_text(animation_count > 0 ? animation_count - 1 : 0).size());
+    std::string digits = decimal_text(number);
+    const std::size_t width = std::max<std::size_t>(2, decimal_text(animation_count > 0 ? animation_count - 1 : 0).size());
     if (digits.size() < width) digits.insert(0, width - digits.size(), '0');
     std::string safe;
     for (const char c : name) {
@@ -102,13 +100,12 @@ std::string animation_file_name(std::uint32_t number, std::uint32_t animation_co
     return digits + (safe.empty() ? "" : "_" + safe) + std::string(extension);
 }
 
-AnimateOutcome animate_unit(const AnimateRequest& request, const std::function<void(std::string_view)>& say) {
+AnimateOutcome animate_unit(const AnimateRequest& request, const LineSink& say) {
     AnimateOutcome outcome;
     auto problem = [&](const std::string& line) {
         say(line);
         outcome.ok = false;
         outcome.problem_lines.push_back(line);
-        if (outcome.problems++ == 0) outcome.first_problem = line;
     };
     const OutputWriter write = request.write ? request.write
                                              : OutputWriter([](const std::string& path, std::span<const std::uint8_t> bytes) {
@@ -158,8 +155,8 @@ AnimateOutcome animate_unit(const AnimateRequest& request, const std::function<v
     const std::string extension = request.gif ? ".gif" : ".png";
     const auto animation_count = static_cast<std::uint32_t>(description.animations.size());
     std::string index = "animations of " + path_file_name(request.description_path) + " with the pictures of " +
-                        path_file_name(outcome.sprites_path) + ": " + number_text(description.header.animation_count) +
-                        " animations, 0.1 s a frame, looping" + (scale > 1 ? ", enlarged " + number_text(scale) + " times" : "") +
+                        path_file_name(outcome.sprites_path) + ": " + decimal_text(description.header.animation_count) +
+                        " animations, 0.1 s a frame, looping" + (scale > 1 ? ", enlarged " + decimal_text(scale) + " times" : "") +
                         "\r\n";
     auto index_line = [&](const std::string& line) {
         index += line + "\r\n";
@@ -210,12 +207,12 @@ AnimateOutcome animate_unit(const AnimateRequest& request, const std::function<v
         if (!lacking.empty()) {
             const std::string lacking_line = label + ": frames " + number_list(lacking_frames) + " name images " +
                                              number_list(lacking) + " that the sprite set lacks (it has " +
-                                             number_text(loaded_images) + " images with pixels) - drawn empty";
+                                             decimal_text(loaded_images) + " images with pixels) - drawn empty";
             problem(lacking_line);
-            note = " (" + number_text(lacking.size()) + " frames drawn empty)";
+            note = " (" + decimal_text(lacking.size()) + " frames drawn empty)";
         }
         if (left == none) {
-            index_line(label + ": " + number_text(frames.size()) + " frames, none with a picture - no picture written");
+            index_line(label + ": " + decimal_text(frames.size()) + " frames, none with a picture - no picture written");
             outcome.animations.push_back(picture);
             continue;
         }
@@ -224,10 +221,10 @@ AnimateOutcome animate_unit(const AnimateRequest& request, const std::function<v
         const std::uint64_t canvas_pixels = width * height * scale * scale;
         if (canvas_pixels > animation_canvas_pixel_limit || canvas_pixels * frames.size() > animation_pixel_limit ||
             (request.gif && (width * scale > gif_max_dimension || height * scale > gif_max_dimension))) {
-            problem(label + ": its frames need a canvas of " + number_text(width * scale) + " x " +
-                    number_text(height * scale) + " pixels for " + number_text(frames.size()) +
-                    " frames, more than the limit (" + number_text(animation_canvas_pixel_limit) + " pixels a frame, " +
-                    number_text(animation_pixel_limit) + " in all) - skipped");
+            problem(label + ": its frames need a canvas of " + decimal_text(width * scale) + " x " +
+                    decimal_text(height * scale) + " pixels for " + decimal_text(frames.size()) +
+                    " frames, more than the limit (" + decimal_text(animation_canvas_pixel_limit) + " pixels a frame, " +
+                    decimal_text(animation_pixel_limit) + " in all) - skipped");
             outcome.animations.push_back(picture);
             continue;
         }
@@ -268,15 +265,15 @@ AnimateOutcome animate_unit(const AnimateRequest& request, const std::function<v
         }
         picture.file_name = file_name;
         ++outcome.written;
-        index_line(label + ": " + number_text(frames.size()) + " frames, " + number_text(width) + " x " +
-                   number_text(height) + " at " + decimal_text(static_cast<std::int64_t>(left)) + "," +
+        index_line(label + ": " + decimal_text(frames.size()) + " frames, " + decimal_text(width) + " x " +
+                   decimal_text(height) + " at " + decimal_text(static_cast<std::int64_t>(left)) + "," +
                    decimal_text(static_cast<std::int64_t>(top)) + " -> " + file_name + note);
         outcome.animations.push_back(picture);
     }
     if (description.ended_early()) {
         // The walk stopped where the data did.
-        problem("the description ends before its frames do (" + number_text(description.data_size) + " bytes): " +
-                number_text(description.animations.size()) + " of " + number_text(description.header.animation_count) +
+        problem("the description ends before its frames do (" + decimal_text(description.data_size) + " bytes): " +
+                decimal_text(description.animations.size()) + " of " + decimal_text(description.header.animation_count) +
                 " animations read");
         index += "the description ends before its frames do\r\n";
     }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "runtime/platform/files.h"
+#include "runtime/utility/job.h"
 
 namespace quarnel {
 
@@ -61,9 +62,7 @@ struct AnimateOutcome {
     std::string index_path;        // the index file, once written
     std::vector<AnimationPicture> animations;
     std::uint32_t written = 0;     // pictures written
-    std::uint32_t problems = 0;    // lines that said something went wrong
-    std::string first_problem;
-    std::vector<std::string> problem_lines;
+    std::vector<std::string> problem_lines;  // the lines that said something went wrong
 };
 
 // The sprite set of a description: UNIT.spr beside it, else in the folder
@@ -78,6 +77,6 @@ std::string animation_file_name(std::uint32_t number, std::uint32_t animation_co
                                 std::string_view extension);
 
 // Runs the job; every line (progress and problems) goes to say.
-AnimateOutcome animate_unit(const AnimateRequest& request, const std::function<void(std::string_view)>& say);
+AnimateOutcome animate_unit(const AnimateRequest& request, const LineSink& say);
 
 }  // namespace quarnel

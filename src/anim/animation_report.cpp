@@ -20,8 +20,6 @@ constexpr std::string_view source_label = ", \x9Fr\xF3" "d\xB3o spr: ";
 constexpr std::string_view turned_label = ", obr\xF3" "cone";
 constexpr std::string_view overlay_label = "nak\xB3" "adka: ";
 
-std::string number(std::uint64_t value) { return decimal_text(static_cast<std::int64_t>(value)); }
-
 class ReportLines {
 public:
     void line(std::string_view text) {
@@ -37,21 +35,21 @@ private:
 
 void write_frame(ReportLines& out, const AnimationHeader& header, const AnimationFrame& frame) {
     const FrameRecord& r = frame.record;
-    out.line("pozycja: " + number(r.position));
-    out.line("pozycja w bloku 3: " + number(header.block_3_record_position(frame.frame_number)));
-    out.line("klatka nr: " + number(frame.frame_number) + std::string(source_label) + r.archive_name + ".spr");
-    std::string image_line = "nr obrazka: " + number(std::uint64_t{r.image_number} + 1);
+    out.line("pozycja: " + decimal_text(r.position));
+    out.line("pozycja w bloku 3: " + decimal_text(header.block_3_record_position(frame.frame_number)));
+    out.line("klatka nr: " + decimal_text(frame.frame_number) + std::string(source_label) + r.archive_name + ".spr");
+    std::string image_line = "nr obrazka: " + decimal_text(std::uint64_t{r.image_number} + 1);
     if (r.turned()) image_line += turned_label;
     out.line(image_line);
     for (const FrameRecord& overlay : frame.overlays)
         out.line(std::string(overlay_label) + overlay.archive_name + ".spr, nr obrazka: " +
-                 number(std::uint64_t{overlay.image_number} + 1));
+                 decimal_text(std::uint64_t{overlay.image_number} + 1));
 }
 
 }  // namespace
 
 std::string animation_file_ended_line(std::uint64_t data_size) {
-    return std::string(animation_file_ended_message) + number(data_size);
+    return std::string(animation_file_ended_message) + decimal_text(data_size);
 }
 
 AnimationReport make_animation_report(std::span<const std::uint8_t> description, std::string_view skip_text) {
@@ -69,9 +67,9 @@ AnimationReport make_animation_report(std::span<const std::uint8_t> description,
         const Animation& animation = d.animations[a];
         const AnimationRecord& record = animation.record;
         const bool last_read = a + 1 == animation_total;
-        out.line("pozycja: " + number(record.position));
-        out.line("animacja nr: " + number(animation.index) + ", nazwa: " + record.name);
-        out.line("klatki: " + number(record.first_frame) + "-" + number(record.last_frame));
+        out.line("pozycja: " + decimal_text(record.position));
+        out.line("animacja nr: " + decimal_text(animation.index) + ", nazwa: " + record.name);
+        out.line("klatki: " + decimal_text(record.first_frame) + "-" + decimal_text(record.last_frame));
         out.empty();
         for (std::size_t f = 0; f < animation.frames.size(); ++f) {
             write_frame(out, d.header, animation.frames[f]);
@@ -122,7 +120,7 @@ JobOutcome write_animation_report(const ReportRequest& request, const LineSink& 
     outcome.output = report_path;
 
     if (report.ended_early) say(animation_file_ended_line(report.data_size));
-    say("start w: " + number(report.start_position));
+    say("start w: " + decimal_text(report.start_position));
     return outcome;
 }
 

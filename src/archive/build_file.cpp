@@ -6,7 +6,6 @@
 #include <string>
 
 #include "runtime/platform/files.h"
-#include "runtime/platform/native_files.h"
 #include "runtime/utility/paths.h"
 #include "runtime/utility/text.h"
 
@@ -116,7 +115,7 @@ BuildFileReading check_build_file(std::string_view text) {
 BuildFileReading read_checked_build_file(std::string_view folder) {
     const std::string path = join_path(folder, build_file_name);
     BuildFileReading reading;
-    if (!native::name_exists(path)) {
+    if (!name_exists(path)) {
         reading.state = BuildFileState::missing;
         return reading;
     }

@@ -2,16 +2,15 @@
 
 #include <algorithm>
 #include <charconv>
-
 #include <system_error>
+
+#include "runtime/utility/text.h"
 
 namespace quarnel {
 
 namespace {
 
 constexpr char first_line[] = "quarnel-exact-rebuild 1";
-
-std::string number(std::uint64_t value) { return std::to_string(value); }
 
 // The line's words, split at blanks and tabs.
 std::vector<std::string_view> words_of(std::string_view line) {
@@ -68,29 +67,29 @@ std::string exact_rebuild_text(const ExactRebuildRecord& record) {
     line("archive " + record.archive_name);
     line(std::string("kind ") + (record.tile_set ? "tile-set" : "sprite-set"));
     std::string header = "header";
-    for (std::uint8_t b : record.header) header += " " + number(b);
+    for (std::uint8_t b : record.header) header += " " + decimal_text(b);
     line("# the archive's first eight bytes");
     line(header);
     line("# 1: the pictures are placed by their offsets (the centring answer)");
     line(std::string("centred ") + (record.centred ? "1" : "0"));
     line("# the flags written to build.txt, and the coding style that recodes every picture as stored");
-    line("build " + number(record.build_flags.tile_set_flag) + " " + number(record.build_flags.storage_flag) + " " +
-         number(record.build_flags.row_split_flag));
+    line("build " + decimal_text(record.build_flags.tile_set_flag) + " " + decimal_text(record.build_flags.storage_flag) + " " +
+         decimal_text(record.build_flags.row_split_flag));
     line(std::string("row-split ") + (record.row_split ? "1" : "0"));
     line("# palette block as stored: index: red green blue (0 to 63 in the game; larger bytes kept)");
     for (std::size_t i = 0; i < palette_entries; ++i)
-        line("colour " + number(i) + ": " + number(record.palette_block[3 * i]) + " " +
-             number(record.palette_block[3 * i + 1]) + " " + number(record.palette_block[3 * i + 2]));
+        line("colour " + decimal_text(i) + ": " + decimal_text(record.palette_block[3 * i]) + " " +
+             decimal_text(record.palette_block[3 * i + 1]) + " " + decimal_text(record.palette_block[3 * i + 2]));
     if (record.tile_set) {
         line("# tile number: the 32-bit tile value");
         for (std::size_t i = 0; i < record.tile_values.size(); ++i)
-            line("tile " + number(i + 1) + ": " + number(record.tile_values[i]));
+            line("tile " + decimal_text(i + 1) + ": " + decimal_text(record.tile_values[i]));
     } else {
         line("# picture number: width height x-offset y-offset, as stored");
         for (std::size_t i = 0; i < record.pictures.size(); ++i) {
             const auto& p = record.pictures[i];
-            line("picture " + number(i + 1) + ": " + number(p.width) + " " + number(p.height) + " " +
-                 number(p.x_offset) + " " + number(p.y_offset));
+            line("picture " + decimal_text(i + 1) + ": " + decimal_text(p.width) + " " + decimal_text(p.height) + " " +
+                 decimal_text(p.x_offset) + " " + decimal_text(p.y_offset));
         }
     }
     return text;
@@ -102,7 +101,7 @@ ExactRebuildParse parse_exact_rebuild(std::string_view text) {
     const std::vector<std::string> lines = split_lines(text);
     std::size_t line_number = 0;
     auto fail = [&](const std::string& what) {
-        result.problem = "line " + number(line_number) + ": " + what;
+        result.problem = "line " + decimal_text(line_number) + ": " + what;
         return result;
     };
     if (lines.empty() || lines[0] != first_line) {
@@ -156,7 +155,7 @@ ExactRebuildParse parse_exact_rebuild(std::string_view text) {
         } else if (key == "colour") {
             const auto index = w.size() == 5 ? whole_number(w[1].substr(0, w[1].size() - 1), 255) : std::nullopt;
             if (!index || !w[1].ends_with(':')) return fail("colour needs an index, a colon and three bytes");
-            if (have_colour[*index]) return fail("colour " + number(*index) + " given twice");
+            if (have_colour[*index]) return fail("colour " + decimal_text(*index) + " given twice");
             for (std::size_t c = 0; c < 3; ++c) {
                 const auto b = whole_number(w[c + 2], 255);
                 if (!b) return fail("colour bytes are 0 to 255");
@@ -189,7 +188,7 @@ ExactRebuildParse parse_exact_rebuild(std::string_view text) {
     if (!have_archive || !have_kind || !have_header || !have_centred || !have_build || !have_style)
         return fail("archive, kind, header, centred, build or row-split missing");
     for (std::size_t i = 0; i < palette_entries; ++i)
-        if (!have_colour[i]) return fail("colour " + number(i) + " missing");
+        if (!have_colour[i]) return fail("colour " + decimal_text(i) + " missing");
     if (record.tile_set ? !record.pictures.empty() : !record.tile_values.empty())
         return fail(record.tile_set ? "a tile set has no picture lines" : "a sprite set has no tile lines");
     result.record = std::move(record);

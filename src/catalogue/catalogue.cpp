@@ -29,7 +29,6 @@ namespace quarnel {
 
 namespace {
 
-using Say = std::function<void(std::string_view)>;
 
 enum class FileKind { sprite_set, tile_set, trs, trc, trw, unit, map };
 
@@ -42,8 +41,6 @@ struct GameFile {
 
 constexpr int deepest_folder = 16;
 constexpr int tile_set_passes = 7;
-
-std::string number_text(std::uint64_t value) { return decimal_text(static_cast<std::int64_t>(value)); }
 
 std::optional<FileKind> kind_of(std::string_view name) {
     if (name.size() < 4) return std::nullopt;
@@ -123,12 +120,12 @@ public:
                 return entry.anchor;
             }
         }
-        entries_.push_back(Entry{colours, "p" + number_text(entries_.size() + 1), {user_link}});
+        entries_.push_back(Entry{colours, "p" + decimal_text(entries_.size() + 1), {user_link}});
         return entries_.back().anchor;
     }
     std::size_t size() const { return entries_.size(); }
     std::string page_body() const {
-        std::string body = "<p>" + number_text(entries_.size()) +
+        std::string body = "<p>" + decimal_text(entries_.size()) +
                            " palettes. Each square shows one entry with its index; a pointer over it shows the colour.</p>\n";
         for (const Entry& entry : entries_) {
             body += "<h2 id=\"" + entry.anchor + "\">Palette " + entry.anchor.substr(1) + "</h2>\n<p>Used by: ";
@@ -210,7 +207,7 @@ struct Page {
 
 class Catalogue {
 public:
-    Catalogue(const CatalogueRequest& request, const Say& say, CatalogueOutcome& outcome)
+    Catalogue(const CatalogueRequest& request, const LineSink& say, CatalogueOutcome& outcome)
         : request_(request), say_(say), outcome_(outcome) {}
 
     void run();
@@ -265,7 +262,7 @@ private:
     void write_front_page();
 
     const CatalogueRequest& request_;
-    const Say& say_;
+    const LineSink& say_;
     CatalogueOutcome& outcome_;
     SiteFolder site_;
     std::vector<GameFile> files_;
@@ -309,7 +306,7 @@ void Catalogue::write_sheets(const GameFile& file, Page& page, std::vector<Sheet
                              std::span<const std::uint8_t> data, const std::vector<Palette>& palettes, bool tile_cycling) {
     const std::vector<SheetSize> sheets = plan_sheets(cells);
     for (std::size_t k = 0; k < sheets.size(); ++k) {
-        const std::string relative = "img/" + file.id + "-" + number_text(k + 1) + ".png";
+        const std::string relative = "img/" + file.id + "-" + decimal_text(k + 1) + ".png";
         std::optional<std::vector<std::uint8_t>> png;
         if (tile_cycling) {
             // Indices, shown through the seven passes' colours.
@@ -364,9 +361,9 @@ void Catalogue::write_sheets(const GameFile& file, Page& page, std::vector<Sheet
     for (const SheetCell& cell : cells) {
         html += "<figure>";
         if (cell.placed)
-            html += "<img src=\"img/" + file.id + "-" + number_text(cell.sheet + 1) + ".png\" width=\"" +
-                    number_text(cell.image.width) + "\" height=\"" + number_text(cell.image.height) +
-                    "\" style=\"object-position:-" + number_text(cell.x) + "px -" + number_text(cell.y) + "px\" alt=\"" +
+            html += "<img src=\"img/" + file.id + "-" + decimal_text(cell.sheet + 1) + ".png\" width=\"" +
+                    decimal_text(cell.image.width) + "\" height=\"" + decimal_text(cell.image.height) +
+                    "\" style=\"object-position:-" + decimal_text(cell.x) + "px -" + decimal_text(cell.y) + "px\" alt=\"" +
                     html_text(cell.caption) + "\">";
         html += "<figcaption>" + html_text(cell.caption) + (cell.placed ? "" : " (not drawn)") + "</figcaption></figure>\n";
     }
@@ -375,8 +372,8 @@ void Catalogue::write_sheets(const GameFile& file, Page& page, std::vector<Sheet
     // Pictures the sheet cannot hold.
     for (const SheetCell& cell : cells)
         if (!cell.placed && pixel_count(cell.image) > 0)
-            problem(page, file.relative + ": picture " + cell.caption + " is larger than " + number_text(sheet_side_limit) +
-                              " x " + number_text(sheet_side_limit) + " - left out");
+            problem(page, file.relative + ": picture " + cell.caption + " is larger than " + decimal_text(sheet_side_limit) +
+                              " x " + decimal_text(sheet_side_limit) + " - left out");
 }
 
 void Catalogue::catalogue_archive(const GameFile& file) {
@@ -393,12 +390,12 @@ void Catalogue::catalogue_archive(const GameFile& file) {
         for (const ArchiveImage& image : images) {
             ++number;
             if (image.cut_short)
-                problem(page, file.relative + ": the file ends inside " + std::string(what) + " " + number_text(number) +
+                problem(page, file.relative + ": the file ends inside " + std::string(what) + " " + decimal_text(number) +
                                   " - the rest of it is blank");
         }
         if (images.size() < stated)
-            problem(page, file.relative + ": no data for " + std::string(what) + "s " + number_text(images.size() + 1) +
-                              " to " + number_text(stated));
+            problem(page, file.relative + ": no data for " + std::string(what) + "s " + decimal_text(images.size() + 1) +
+                              " to " + decimal_text(stated));
     };
     switch (file.kind) {
     case FileKind::sprite_set: {
@@ -406,11 +403,11 @@ void Catalogue::catalogue_archive(const GameFile& file) {
         palettes.push_back(palette_from_block_bytes(set.palette_block));
         std::uint32_t number = 0;
         for (const ArchiveImage& image : set.images)
-            cells.push_back(SheetCell{number_text(++number) + " \xC2\xB7 " + number_text(image.width) + "x" +
-                                          number_text(image.height) + " \xC2\xB7 offsets " + number_text(image.x_offset) +
-                                          "," + number_text(image.y_offset),
+            cells.push_back(SheetCell{decimal_text(++number) + " \xC2\xB7 " + decimal_text(image.width) + "x" +
+                                          decimal_text(image.height) + " \xC2\xB7 offsets " + decimal_text(image.x_offset) +
+                                          "," + decimal_text(image.y_offset),
                                       image, set.pixel_storage(), 0});
-        summary = number_text(set.images.size()) + " sprites (the header says " + number_text(set.image_count) + "), " +
+        summary = decimal_text(set.images.size()) + " sprites (the header says " + decimal_text(set.image_count) + "), " +
                   (set.run_length_coded ? "run-length coded" : "raw");
         picture_lines(set.images, set.image_count, "image");
         break;
@@ -420,11 +417,11 @@ void Catalogue::catalogue_archive(const GameFile& file) {
         palettes.push_back(palette_from_block_bytes(set.palette_block));
         std::uint32_t number = 0;
         for (const ArchiveImage& tile : set.tiles)
-            cells.push_back(SheetCell{number_text(++number) + " \xC2\xB7 32x32 \xC2\xB7 key " +
-                                          number_text(tile.tile_value & 0xFFFFu),
+            cells.push_back(SheetCell{decimal_text(++number) + " \xC2\xB7 32x32 \xC2\xB7 key " +
+                                          decimal_text(tile.tile_value & 0xFFFFu),
                                       tile, PixelStorage::raw, 0});
-        summary = number_text(set.tiles.size()) + " tiles (the header says " + number_text(set.tile_count) +
-                  "), tile-set code " + number_text(set.tile_set_code) +
+        summary = decimal_text(set.tiles.size()) + " tiles (the header says " + decimal_text(set.tile_count) +
+                  "), tile-set code " + decimal_text(set.tile_set_code) +
                   "; the tiles play the colour cycling of entries 201 to 207 (seven passes, 0.1 s each)";
         picture_lines(set.tiles, set.tile_count, "tile");
         break;
@@ -436,10 +433,10 @@ void Catalogue::catalogue_archive(const GameFile& file) {
                                                                                        : std::span<const std::uint8_t>()));
         std::uint32_t number = 0;
         for (const ArchiveImage& image : set.images)
-            cells.push_back(SheetCell{number_text(++number) + " \xC2\xB7 " + number_text(image.width) + "x" +
-                                          number_text(image.height),
+            cells.push_back(SheetCell{decimal_text(++number) + " \xC2\xB7 " + decimal_text(image.width) + "x" +
+                                          decimal_text(image.height),
                                       image, PixelStorage::raw, 0});
-        summary = number_text(set.images.size()) + " images (the header says " + number_text(set.image_count) + ")";
+        summary = decimal_text(set.images.size()) + " images (the header says " + decimal_text(set.image_count) + ")";
         picture_lines(set.images, set.image_count, "image");
         break;
     }
@@ -451,9 +448,9 @@ void Catalogue::catalogue_archive(const GameFile& file) {
         for (const ContainerItem& item : container.items) {
             ++number;
             if (item.place.cut_short)
-                problem(page, file.relative + ": the file ends inside item " + number_text(number) + " (" + item.name + ")");
+                problem(page, file.relative + ": the file ends inside item " + decimal_text(number) + " (" + item.name + ")");
             if (item.kind == ItemKind::data) {
-                data_items += "<li>" + number_text(number) + " " + html_text(item.name) + ": " + number_text(item.size) +
+                data_items += "<li>" + decimal_text(number) + " " + html_text(item.name) + ": " + decimal_text(item.size) +
                               " bytes</li>\n";
                 continue;
             }
@@ -482,15 +479,15 @@ void Catalogue::catalogue_archive(const GameFile& file) {
                 problem(page, file.relative + ": picture item " + item.name + " has no palette item " + pal_name +
                                   " - drawn in black, as extraction draws it");
             }
-            cells.push_back(SheetCell{number_text(number) + " " + item.name + " \xC2\xB7 " + number_text(item.place.width) +
-                                          "x" + number_text(item.place.height),
+            cells.push_back(SheetCell{decimal_text(number) + " " + item.name + " \xC2\xB7 " + decimal_text(item.place.width) +
+                                          "x" + decimal_text(item.place.height),
                                       item.place, PixelStorage::raw, palettes.size() - 1});
         }
-        summary = number_text(container.items.size()) + " items (the header says " + number_text(container.item_count) +
-                  "), " + number_text(picture_count) + " of them pictures";
+        summary = decimal_text(container.items.size()) + " items (the header says " + decimal_text(container.item_count) +
+                  "), " + decimal_text(picture_count) + " of them pictures";
         if (container.items.size() < container.item_count)
-            problem(page, file.relative + ": no data for items " + number_text(container.items.size() + 1) + " to " +
-                              number_text(container.item_count));
+            problem(page, file.relative + ": no data for items " + decimal_text(container.items.size() + 1) + " to " +
+                              decimal_text(container.item_count));
         break;
     }
     }
@@ -503,7 +500,7 @@ void Catalogue::catalogue_archive(const GameFile& file) {
             palette_links += std::string(palette_links.empty() ? "" : ", ") + "<a href=\"palettes.html#" + anchor +
                              "\">palette " + anchor.substr(1) + "</a>";
     }
-    page.body += "<p>" + html_text(summary) + ", " + number_text(bytes->size()) + " bytes" +
+    page.body += "<p>" + html_text(summary) + ", " + decimal_text(bytes->size()) + " bytes" +
                  (palette_links.empty() ? std::string() : "; colours: " + palette_links) + "</p>\n";
     if (!data_items.empty()) page.body += "<h2>Data items</h2>\n<ul>\n" + data_items + "</ul>\n<h2>Pictures</h2>\n";
     write_sheets(file, page, cells, data, palettes, tile_cycling);
@@ -554,15 +551,15 @@ void Catalogue::catalogue_unit(const GameFile& file) {
                                   " " + animation.name;
         if (animation.file_name.empty()) {
             empty += "<li>" + html_text(label) + ": " +
-                     (animation.frame_count == 0 ? std::string("no frames") : number_text(animation.frame_count) + " frames, no picture") +
+                     (animation.frame_count == 0 ? std::string("no frames") : decimal_text(animation.frame_count) + " frames, no picture") +
                      "</li>\n";
             continue;
         }
         ++playing;
         page.body += "<figure><img src=\"" + folder + "/" + animation.file_name + "\" width=\"" +
-                     number_text(animation.width) + "\" height=\"" + number_text(animation.height) + "\" alt=\"" +
+                     decimal_text(animation.width) + "\" height=\"" + decimal_text(animation.height) + "\" alt=\"" +
                      html_text(label) + "\"><figcaption>" + html_text(label) + " \xC2\xB7 " +
-                     number_text(animation.frame_count) + " frames</figcaption></figure>\n";
+                     decimal_text(animation.frame_count) + " frames</figcaption></figure>\n";
     }
     page.body += "</div>\n";
     if (!empty.empty()) page.body += "<h2>Animations without a picture</h2>\n<ul>\n" + empty + "</ul>\n";
@@ -570,8 +567,8 @@ void Catalogue::catalogue_unit(const GameFile& file) {
         const AnimationReport report = make_animation_report(*bytes, "");
         page.body += "<h2>Animation report</h2>\n<pre>" + html_text(report.text) + "</pre>\n";
     }
-    file_lines_[file.id] = link_to(file) + " - " + number_text(animated.animations.size()) + " animations, " +
-                           number_text(playing) + " playing";
+    file_lines_[file.id] = link_to(file) + " - " + decimal_text(animated.animations.size()) + " animations, " +
+                           decimal_text(playing) + " playing";
     write_page(file, path_file_name(file.relative), page);
 }
 
@@ -615,23 +612,23 @@ void Catalogue::catalogue_map(const GameFile& file) {
             if (other.id == tile_sets_[t].first) return &other;
         return nullptr;
     };
-    page.body += "<p>" + number_text(width) + " x " + number_text(height) + " cells, " + number_text(ground_keys.size()) +
+    page.body += "<p>" + decimal_text(width) + " x " + decimal_text(height) + " cells, " + decimal_text(ground_keys.size()) +
                  " ground keys.</p>\n";
-    std::string line = link_to(file) + " - " + number_text(width) + " x " + number_text(height) + " cells";
+    std::string line = link_to(file) + " - " + decimal_text(width) + " x " + decimal_text(height) + " cells";
     if (best == tile_sets_.size()) {
-        problem(page, file.relative + ": no tile set of the game knows any of its " + number_text(ground_keys.size()) +
+        problem(page, file.relative + ": no tile set of the game knows any of its " + decimal_text(ground_keys.size()) +
                           " ground keys - not drawn");
     } else {
         const ViewerTileSet& tiles = tile_sets_[best].second;
         const GameFile* chosen = tile_set_file(best);
         page.body += "<p>Drawn with the tile set " + (chosen ? link_to(*chosen) : std::string()) + ", which knows " +
-                     number_text(best_known) + " of its " + number_text(ground_keys.size()) + " ground keys";
+                     decimal_text(best_known) + " of its " + decimal_text(ground_keys.size()) + " ground keys";
         for (std::size_t t = 0; t < tile_sets_.size(); ++t) {
             if (t == best) continue;
             const std::set<std::int32_t> keys(tile_sets_[t].second.keys.begin(), tile_sets_[t].second.keys.end());
             const auto known = std::count_if(ground_keys.begin(), ground_keys.end(), [&](std::uint16_t key) { return keys.count(key) != 0; });
             if (const GameFile* other = tile_set_file(t))
-                others += std::string(others.empty() ? "" : ", ") + link_to(*other) + " " + number_text(static_cast<std::uint64_t>(known));
+                others += std::string(others.empty() ? "" : ", ") + link_to(*other) + " " + decimal_text(static_cast<std::uint64_t>(known));
         }
         if (!others.empty()) page.body += " (the others: " + others + ")";
         page.body += ".</p>\n";
@@ -641,14 +638,14 @@ void Catalogue::catalogue_map(const GameFile& file) {
             problem(page, file.relative + ": " + load.error);
         } else if (const ImagePtr picture = draw_whole_map(*load.grid, tiles, 0, false); !picture) {
             problem(page, file.relative + ": the map is too large for one picture (at most " +
-                              number_text(map_picture_pixel_limit) + " pixels)");
+                              decimal_text(map_picture_pixel_limit) + " pixels)");
         } else {
             const std::string relative = "img/" + file.id + ".png";
             const auto png = png_encode_indexed(*picture, from_screen_entries(viewer_screen_colours(tiles.palette)), false);
             if (!png) problem(page, "cannot write " + site_.full_path(relative) + ": the picture cannot be coded");
             else write_file(page, relative, *png);
-            page.body += "<img class=\"map\" src=\"" + relative + "\" width=\"" + number_text(width * 32) + "\" height=\"" +
-                         number_text(height * 32) + "\" alt=\"the whole map\">\n";
+            page.body += "<img class=\"map\" src=\"" + relative + "\" width=\"" + decimal_text(width * 32) + "\" height=\"" +
+                         decimal_text(height * 32) + "\" alt=\"the whole map\">\n";
         }
     }
     file_lines_[file.id] = line;
@@ -662,9 +659,9 @@ void Catalogue::write_front_page() {
     body += "<table class=\"counts\">\n";
     for (const FileKind kind : {FileKind::sprite_set, FileKind::tile_set, FileKind::trs, FileKind::trc, FileKind::trw,
                                 FileKind::unit, FileKind::map})
-        body += "<tr><td>" + kind_name(kind) + "s</td><td>" + number_text(counts[kind]) + "</td></tr>\n";
-    body += "<tr><td>palettes</td><td><a href=\"palettes.html\">" + number_text(palettes_.size()) + "</a></td></tr>\n";
-    body += "<tr><td>problems</td><td>" + number_text(outcome_.problems) + "</td></tr>\n</table>\n";
+        body += "<tr><td>" + kind_name(kind) + "s</td><td>" + decimal_text(counts[kind]) + "</td></tr>\n";
+    body += "<tr><td>palettes</td><td><a href=\"palettes.html\">" + decimal_text(palettes_.size()) + "</a></td></tr>\n";
+    body += "<tr><td>problems</td><td>" + decimal_text(outcome_.problems) + "</td></tr>\n</table>\n";
     auto section = [&](const std::string& heading, const std::vector<FileKind>& kinds) {
         std::string items;
         for (const GameFile& file : files_)
@@ -705,7 +702,7 @@ void Catalogue::run() {
     std::uint32_t number = 0;
     for (GameFile& file : files_) {
         const std::string prefix = is_archive(file.kind) ? "archive" : file.kind == FileKind::unit ? "unit" : "map";
-        std::string digits = number_text(++number);
+        std::string digits = decimal_text(++number);
         if (digits.size() < 3) digits.insert(0, 3 - digits.size(), '0');
         file.id = prefix + "-" + digits + "-" + safe_part(path_file_name(file.relative));
     }
@@ -717,7 +714,7 @@ void Catalogue::run() {
         site_problem("cannot write " + site_.full_path(site_style_file_name) + ": " + written.error().message);
     std::uint32_t at = 0;
     for (const GameFile& file : files_) {
-        say_("[" + number_text(++at) + "/" + number_text(files_.size()) + "] " + file.relative);
+        say_("[" + decimal_text(++at) + "/" + decimal_text(files_.size()) + "] " + file.relative);
         if (is_archive(file.kind)) catalogue_archive(file);
         else if (file.kind == FileKind::unit) catalogue_unit(file);
         else catalogue_map(file);
@@ -731,7 +728,7 @@ void Catalogue::run() {
 
 }  // namespace
 
-CatalogueOutcome make_catalogue(const CatalogueRequest& request, const std::function<void(std::string_view)>& say) {
+CatalogueOutcome make_catalogue(const CatalogueRequest& request, const LineSink& say) {
     CatalogueOutcome outcome;
     Catalogue catalogue(request, say, outcome);
     catalogue.run();

@@ -22,6 +22,8 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/utility/job.h"
+
 namespace quarnel {
 
 struct CatalogueRequest {
@@ -42,6 +44,6 @@ struct CatalogueOutcome {
 // picture larger than that is left out with a line, as extraction does.
 inline constexpr std::uint32_t sheet_side_limit = 4096;
 
-CatalogueOutcome make_catalogue(const CatalogueRequest& request, const std::function<void(std::string_view)>& say);
+CatalogueOutcome make_catalogue(const CatalogueRequest& request, const LineSink& say);
 
 }  // namespace quarnel

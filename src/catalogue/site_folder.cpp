@@ -9,13 +9,6 @@ namespace {
 
 constexpr std::string_view list_header = "quarnel catalogue 1";
 
-std::string with_system_parts(std::string_view relative) {
-    std::string path(relative);
-    for (char& c : path)
-        if (c == '/') c = path_separator;
-    return path;
-}
-
 }  // namespace
 
 bool site_path_allowed(std::string_view relative) {
@@ -61,7 +54,7 @@ std::string SiteFolder::open(const std::string& folder) {
     return {};
 }
 
-std::string SiteFolder::full_path(std::string_view relative) const { return join_path(folder_, with_system_parts(relative)); }
+std::string SiteFolder::full_path(std::string_view relative) const { return join_path(folder_, with_system_separators(relative)); }
 
 bool SiteFolder::is_ours(const std::string& relative) const {
     return earlier_.count(relative) != 0 || claimed_.count(relative) != 0;
@@ -98,16 +91,14 @@ WriteResult SiteFolder::write(const std::string& relative, std::span<const std::
     // A file in a folder of the site: the folder is made first.
     const std::string folder = path_dir_part(path);
     if (!folder.empty()) make_folders(folder);
-    WriteResult result = write_whole_file(path, bytes);
-    if (result && written_.insert(relative).second) ++written_count_;
-    return result;
+    return write_whole_file(path, bytes);
 }
 
 WriteResult SiteFolder::write(const std::string& relative, std::string_view text) {
     return write(relative, std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
-void SiteFolder::finish(const std::function<void(std::string_view)>& say) {
+void SiteFolder::finish(const LineSink& say) {
     std::set<std::string> kept;
     for (const std::string& relative : earlier_) {
         if (claimed_.count(relative) != 0) continue;

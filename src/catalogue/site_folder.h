@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "runtime/platform/files.h"
+#include "runtime/utility/job.h"
 
 namespace quarnel {
 
@@ -41,9 +42,7 @@ public:
 
     // Removes the files an earlier run wrote that this run did not, and
     // leaves the list with this run's files. Each failure goes to say.
-    void finish(const std::function<void(std::string_view)>& say);
-
-    std::uint32_t written() const { return written_count_; }
+    void finish(const LineSink& say);
 
 private:
     WriteResult save_list();
@@ -52,8 +51,6 @@ private:
     std::string folder_;
     std::set<std::string> earlier_;  // on the list of the run before
     std::set<std::string> claimed_;  // on the list of this run
-    std::set<std::string> written_;
-    std::uint32_t written_count_ = 0;
 };
 
 // Whether a path read from the list may stand for a file of the folder:

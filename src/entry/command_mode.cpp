@@ -140,6 +140,17 @@ std::string count_text(std::uint64_t count, std::string_view one, std::string_vi
     return std::to_string(count) + " " + std::string(count == 1 ? one : many);
 }
 
+// The first problem of a job that met several, and how many more there were.
+std::string problems_text(const std::string& first, std::size_t problems) {
+    return first + (problems > 1 ? " (and " + count_text(problems - 1, "more problem", "more problems") + ")" : std::string());
+}
+
+// A word as a typed answer would be taken: its first item.
+std::string first_item(const std::string& word) {
+    std::size_t at = 0;
+    return take_input_item(word, at);
+}
+
 // What one file of a command says: its lines on standard output and its
 // failed line on standard error, in order. A command of one file says them
 // at once; files run side by side keep theirs until their turn.
@@ -478,9 +489,7 @@ int run_report(CommandWords& words, const CommandConsole& console) {
         }
         ReportRequest request;
         request.description_path = input->path;
-        // The skip word as a typed answer would be taken: its first item.
-        std::size_t at = 0;
-        request.skip_text = take_input_item(skip, at);
+        request.skip_text = first_item(skip);
         request.output_folder = input->dir + input->base_name + path_separator;
         request.base_name = input->base_name;
         const JobOutcome outcome = write_animation_report(request, console.line);
@@ -560,11 +569,8 @@ int run_view(CommandWords& words, const CommandConsole& console) {
     ViewerRequest request;
     request.map_path = input->path;
     request.game_dir = read_setup(program_directory(), console.line);
-    // The words as typed answers would be taken: their first items.
-    std::size_t at = 0;
-    request.unit_name = take_input_item(unit, at);
-    at = 0;
-    request.tile_set_name = take_input_item(tiles_name, at);
+    request.unit_name = first_item(unit);
+    request.tile_set_name = first_item(tiles_name);
     set_screen(graphics_mode_640x480, 8, 2);
     if (!view_map(request, *screen_viewer_devices(false), console.line)) {
         said.failed(name, "the map could not be shown");
@@ -612,9 +618,8 @@ int run_animate(CommandWords& words, const CommandConsole& console) {
                   outcome.output_folder);
         return 0;
     }
-    said.failed(name, outcome.first_problem +
-                          (outcome.problems > 1 ? " (and " + count_text(outcome.problems - 1, "more problem", "more problems") + ")"
-                                                : std::string()) +
+    const std::string first = outcome.problem_lines.empty() ? std::string() : outcome.problem_lines.front();
+    said.failed(name, problems_text(first, outcome.problem_lines.size()) +
                           (outcome.read ? "; " + count_text(outcome.written, "picture", "pictures") + " written in " +
                                               outcome.output_folder
                                         : std::string()));
@@ -644,9 +649,7 @@ int run_catalogue(CommandWords& words, const CommandConsole& console) {
         said.done("catalogued " + name + ": " + count_text(outcome.files, "file", "files") + " in " + outcome.front_page);
         return 0;
     }
-    said.failed(name, outcome.first_problem +
-                          (outcome.problems > 1 ? " (and " + count_text(outcome.problems - 1, "more problem", "more problems") + ")"
-                                                : std::string()) +
+    said.failed(name, problems_text(outcome.first_problem, outcome.problems) +
                           (outcome.front_page.empty() ? std::string() : "; the catalogue is in " + outcome.front_page));
     return 1;
 }

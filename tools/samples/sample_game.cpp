@@ -2,11 +2,9 @@
 
 #include <array>
 #include <cmath>
-#include <filesystem>
 
 #include "archive/run_length_encode.h"
 #include "runtime/platform/files.h"
-#include "runtime/platform/native_files.h"
 #include "runtime/utility/byte_reader.h"
 #include "runtime/utility/paths.h"
 
@@ -749,10 +747,8 @@ std::string sample_map_path(std::string_view folder) {
 }
 
 bool write_sample_game(std::string_view folder, const SampleGame& game, std::string& error) {
-    std::error_code code;
     for (const char* sub : {"sprites", "animate", "scenario", "interface"}) {
-        std::filesystem::create_directories(native::system_path(join_path(folder, sub)), code);
-        if (code) {
+        if (!make_folders(join_path(folder, sub))) {
             error = "cannot create " + join_path(folder, sub);
             return false;
         }
