@@ -92,11 +92,7 @@ std::string animation_file_name(std::uint32_t number, std::uint32_t animation_co
     std::string digits = decimal_text(number);
     const std::size_t width = std::max<std::size_t>(2, decimal_text(animation_count > 0 ? animation_count - 1 : 0).size());
     if (digits.size() < width) digits.insert(0, width - digits.size(), '0');
-    std::string safe;
-    for (const char c : name) {
-        const bool kept = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
-        safe.push_back(kept ? c : '_');
-    }
+    const std::string safe = plain_name(name);
     return digits + (safe.empty() ? "" : "_" + safe) + std::string(extension);
 }
 

@@ -29,7 +29,6 @@ namespace quarnel {
 
 namespace {
 
-
 enum class FileKind { sprite_set, tile_set, trs, trc, trw, unit, map };
 
 struct GameFile {
@@ -86,16 +85,6 @@ void scan_folder(const std::string& folder, const std::string& relative, int dep
             if (const auto kind = kind_of(entry.name)) found.push_back(GameFile{inner, path, *kind, {}});
         }
     }
-}
-
-// Letters, digits, "-", "_" and "." of a name; others become "_".
-std::string safe_part(std::string_view name) {
-    std::string safe;
-    for (const char c : name) {
-        const bool kept = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
-        safe.push_back(kept ? c : '_');
-    }
-    return safe;
 }
 
 // Colours 0xAARRGGBB of the screen's entries (red in bits 0-7).
@@ -520,7 +509,8 @@ void Catalogue::catalogue_unit(const GameFile& file) {
     };
     // Every file the unit's animations may take goes on the site's list at
     // once, rather than one list written per picture.
-    if (const auto description_bytes = read_file(file.path)) {
+    const auto description_bytes = read_file(file.path);
+    if (description_bytes) {
         DescriptionReading reading;
         reading.overlay_scan = OverlayScan::before_last_record;
         const AnimationDescription description = read_animation_description(*description_bytes, reading);
@@ -563,8 +553,8 @@ void Catalogue::catalogue_unit(const GameFile& file) {
     }
     page.body += "</div>\n";
     if (!empty.empty()) page.body += "<h2>Animations without a picture</h2>\n<ul>\n" + empty + "</ul>\n";
-    if (const auto bytes = read_file(file.path)) {
-        const AnimationReport report = make_animation_report(*bytes, "");
+    if (description_bytes) {
+        const AnimationReport report = make_animation_report(*description_bytes, "");
         page.body += "<h2>Animation report</h2>\n<pre>" + html_text(report.text) + "</pre>\n";
     }
     file_lines_[file.id] = link_to(file) + " - " + decimal_text(animated.animations.size()) + " animations, " +
@@ -596,15 +586,17 @@ void Catalogue::catalogue_map(const GameFile& file) {
                 tile_sets_.emplace_back(other.id, build_tile_pictures(*tile_bytes));
         }
     }
+    // How many of the ground keys each tile set knows; the map is drawn
+    // with the first that knows the most.
+    std::vector<std::size_t> known(tile_sets_.size(), 0);
     std::size_t best = tile_sets_.size(), best_known = 0;
-    std::string others;
     for (std::size_t t = 0; t < tile_sets_.size(); ++t) {
         const std::set<std::int32_t> keys(tile_sets_[t].second.keys.begin(), tile_sets_[t].second.keys.end());
-        const std::size_t known =
-            static_cast<std::size_t>(std::count_if(ground_keys.begin(), ground_keys.end(), [&](std::uint16_t key) { return keys.count(key) != 0; }));
-        if (known > best_known) {
+        known[t] = static_cast<std::size_t>(
+            std::count_if(ground_keys.begin(), ground_keys.end(), [&](std::uint16_t key) { return keys.count(key) != 0; }));
+        if (known[t] > best_known) {
             best = t;
-            best_known = known;
+            best_known = known[t];
         }
     }
     auto tile_set_file = [&](std::size_t t) -> const GameFile* {
@@ -623,12 +615,11 @@ void Catalogue::catalogue_map(const GameFile& file) {
         const GameFile* chosen = tile_set_file(best);
         page.body += "<p>Drawn with the tile set " + (chosen ? link_to(*chosen) : std::string()) + ", which knows " +
                      decimal_text(best_known) + " of its " + decimal_text(ground_keys.size()) + " ground keys";
+        std::string others;
         for (std::size_t t = 0; t < tile_sets_.size(); ++t) {
             if (t == best) continue;
-            const std::set<std::int32_t> keys(tile_sets_[t].second.keys.begin(), tile_sets_[t].second.keys.end());
-            const auto known = std::count_if(ground_keys.begin(), ground_keys.end(), [&](std::uint16_t key) { return keys.count(key) != 0; });
             if (const GameFile* other = tile_set_file(t))
-                others += std::string(others.empty() ? "" : ", ") + link_to(*other) + " " + decimal_text(static_cast<std::uint64_t>(known));
+                others += std::string(others.empty() ? "" : ", ") + link_to(*other) + " " + decimal_text(known[t]);
         }
         if (!others.empty()) page.body += " (the others: " + others + ")";
         page.body += ".</p>\n";
@@ -704,7 +695,7 @@ void Catalogue::run() {
         const std::string prefix = is_archive(file.kind) ? "archive" : file.kind == FileKind::unit ? "unit" : "map";
         std::string digits = decimal_text(++number);
         if (digits.size() < 3) digits.insert(0, 3 - digits.size(), '0');
-        file.id = prefix + "-" + digits + "-" + safe_part(path_file_name(file.relative));
+        file.id = prefix + "-" + digits + "-" + plain_name(path_file_name(file.relative));
     }
     outcome_.files = number;
     if (std::none_of(files_.begin(), files_.end(), [](const GameFile& file) { return is_archive(file.kind); }))

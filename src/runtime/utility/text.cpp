@@ -60,6 +60,15 @@ std::string text_lower(std::string_view text) {
     return out;
 }
 
+std::string plain_name(std::string_view text) {
+    std::string plain;
+    for (const char c : text) {
+        const bool kept = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+        plain.push_back(kept ? c : '_');
+    }
+    return plain;
+}
+
 int text_compare(std::string_view a, std::string_view b) {
     const std::size_t n = a.size() < b.size() ? a.size() : b.size();
     for (std::size_t i = 0; i < n; ++i) {

@@ -21,6 +21,9 @@ std::string text_mid(std::string_view text, std::int64_t start, std::int64_t cou
 std::string text_left(std::string_view text, std::int64_t n);
 std::string text_right(std::string_view text, std::int64_t n);
 std::string text_lower(std::string_view text);
+// The text with every byte but ASCII letters, digits, "-" and "_" made "_":
+// a name that any file system and any web address take as it is.
+std::string plain_name(std::string_view text);
 // 0 equal, -1 / 1 by the first differing byte (unsigned); a prefix is less.
 int text_compare(std::string_view a, std::string_view b);
 std::string text_from_codes(std::int64_t count, std::span<const std::uint8_t> codes);
