@@ -25,6 +25,7 @@
 #include "samples/sample_archive.h"
 #include "samples/sample_game.h"
 #include "support/run_program.h"
+#include "support/sample_game_test.h"
 
 namespace quarnel {
 namespace {
@@ -192,15 +193,7 @@ std::vector<std::string> chunk_types(const std::string& file) {
     return types;
 }
 
-class Animate : public ::testing::Test {
-protected:
-    test::TempDir dir;
-    std::string game() const { return dir.file("game"); }
-    void SetUp() override {
-        std::string error;
-        ASSERT_TRUE(write_sample_game(game(), make_sample_game(), error)) << error;
-    }
-};
+using Animate = test::SampleGameTest;
 
 TEST_F(Animate, EveryFrameIsTheViewersDrawingAsApngAndGif) {
     for (const std::string unit : {"REAP", "HOVR"}) {

@@ -12,19 +12,12 @@
 
 #include "samples/sample_game.h"
 #include "support/run_program.h"
+#include "support/sample_game_test.h"
 
 namespace quarnel {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::map<std::string, std::string> tree(const std::string& folder) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(folder))
-        files[fs::relative(entry.path(), folder).string()] =
-            entry.is_regular_file() ? test::read_file(entry.path().string()) : std::string("<folder>");
-    return files;
-}
 
 test::ProgramRun catalogue(const std::vector<std::string>& words, const std::string& where) {
     std::vector<std::string> all = {"catalogue"};
@@ -32,26 +25,18 @@ test::ProgramRun catalogue(const std::vector<std::string>& words, const std::str
     return test::run_program_input_open(test::quarnel_path(), all, where);
 }
 
-class Catalogue : public ::testing::Test {
-protected:
-    test::TempDir dir;
-    std::string game() const { return dir.file("game"); }
-    void SetUp() override {
-        std::string error;
-        ASSERT_TRUE(write_sample_game(game(), make_sample_game(), error)) << error;
-    }
-};
+using Catalogue = test::SampleGameTest;
 
 TEST_F(Catalogue, TheSampleGameAndASecondRunThatReplacesOnlyItsOwnFiles) {
-    const auto game_before = tree(game());
+    const auto game_before = test::file_tree(game());
     test::ProgramRun run = catalogue({game(), "--out", dir.file("site")}, dir.path());
     test::expect_clean_end(run);
     for (const char* line : {"[1/11] interface/ICONS.TRS\r\n", "[4/11] scenario/DESERT.BTS\r\n",
                              "[9/11] animate/REAP.FIN\r\n", "[11/11] scenario/SWAMP.MAP\r\n"})
         EXPECT_NE(run.output.find(line), std::string::npos) << line << run.output;
     EXPECT_NE(run.output.find("catalogued "), std::string::npos);
-    EXPECT_EQ(tree(game()), game_before);  // nothing written in the game folder
-    const auto site = tree(dir.file("site"));
+    EXPECT_EQ(test::file_tree(game()), game_before);  // nothing written in the game folder
+    const auto site = test::file_tree(dir.file("site"));
     for (const char* file : {"index.html", "palettes.html", "style.css", "archive-004-DESERT_BTS.html",
                              "img/archive-004-DESERT_BTS-1.png", "unit-008-HOVR_FIN.html", "map-011-SWAMP_MAP.html",
                              "img/map-011-SWAMP_MAP.png", "units/unit-009-REAP_FIN/00_REAPMOVE0.png"})
@@ -97,7 +82,7 @@ TEST_F(Catalogue, DamagedAndRefusedFilesGetTheirLineAndTheRestGoesOn) {
     for (int k = 0; k < 4; ++k) map[static_cast<std::size_t>(8 + 4 * k)] = static_cast<char>(0xEE);
     test::write_file(game() + "/scenario/ALIEN.MAP", map);
     fs::copy_file(game() + "/animate/HOVR.FIN", game() + "/animate/GHOST.FIN");
-    const auto game_before = tree(game());
+    const auto game_before = test::file_tree(game());
 
     const test::ProgramRun run = catalogue({game(), "--out", dir.file("site")}, dir.path());
     EXPECT_EQ(run.exit_status, 1) << run.output << run.errors;
@@ -105,7 +90,7 @@ TEST_F(Catalogue, DamagedAndRefusedFilesGetTheirLineAndTheRestGoesOn) {
     const std::vector<std::string> lines = {"sprites/CUT.SPR: the file ends inside image",
                                             "scenario/ALIEN.MAP: no tile set of the game knows any of its 1 ground keys",
                                             "animate/GHOST.FIN: no sprite set GHOST.spr"};
-    const auto site = tree(dir.file("site"));
+    const auto site = test::file_tree(dir.file("site"));
     for (const std::string& line : lines) {
         EXPECT_NE(run.output.find(line), std::string::npos) << line;
         bool on_a_page = false;
@@ -115,7 +100,7 @@ TEST_F(Catalogue, DamagedAndRefusedFilesGetTheirLineAndTheRestGoesOn) {
     }
     EXPECT_NE(run.errors.find("failed "), std::string::npos);
     EXPECT_EQ(site.count("img/map-013-SAMPLE_MAP.png"), 1u);  // the rest went on
-    EXPECT_EQ(tree(game()), game_before);
+    EXPECT_EQ(test::file_tree(game()), game_before);
 
     // A folder with no archives: its line, and a front page that says so.
     fs::create_directories(dir.file("empty"));

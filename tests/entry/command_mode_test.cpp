@@ -89,15 +89,6 @@ std::map<std::string, std::string> write_archives(const std::string& folder) {
             {"IMG.trs", "png\n"},       {"MENU.trc", "png\n"},     {"SND.trw", "png\n"}};
 }
 
-// Every file under folder by its path within it, with its bytes.
-std::map<std::string, std::string> tree(const std::string& folder) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(folder))
-        files[fs::relative(entry.path(), folder).string()] =
-            entry.is_regular_file() ? test::read_file(entry.path().string()) : std::string("<folder>");
-    return files;
-}
-
 // Runs against a private X display when one can be started: command mode
 // must not open a window or wait for one whatever DISPLAY says.
 class CommandMode : public ::testing::Test {
@@ -164,7 +155,7 @@ TEST_F(CommandMode, HelpVersionAndUsageErrors) {
     run = command(test::bytediff_path(), {"only-one"}, dir.path());
     EXPECT_EQ(run.exit_status, 2);
     EXPECT_NE(run.errors.find("Usage: bytediff"), std::string::npos);
-    EXPECT_EQ(tree(dir.path()).size(), 0u);
+    EXPECT_EQ(test::file_tree(dir.path()).size(), 0u);
 }
 
 TEST_F(CommandMode, ExtractOfEveryKindWritesWhatTheInteractiveJobWrites) {
@@ -179,7 +170,7 @@ TEST_F(CommandMode, ExtractOfEveryKindWritesWhatTheInteractiveJobWrites) {
     }
     const auto run = quarnel(words, path("given"));
     test::expect_clean_end(run);
-    EXPECT_EQ(tree(path("given")), tree(path("asked")));
+    EXPECT_EQ(test::file_tree(path("given")), test::file_tree(path("asked")));
     EXPECT_NE(run.output.find("extracted SAMPLE.spr: 4 files in " + fs::canonical(path("given")).string() + "/SAMPLE/\r\n"),
               std::string::npos)
         << run.output;
@@ -222,7 +213,7 @@ TEST_F(CommandMode, BuildReportAndRawAsTheInteractiveJobsWithFailuresCounted) {
     test::expect_clean_end(run);
     run = quarnel({"extract", "--bmp", "--raw", "3", "16", "16", "data.bin"}, path("given"));
     test::expect_clean_end(run);
-    EXPECT_EQ(tree(path("given")), tree(path("asked")));
+    EXPECT_EQ(test::file_tree(path("given")), test::file_tree(path("asked")));
     EXPECT_EQ(test::read_file(path("given/UNIT/UNIT.txt")), test::sample_with_blocks_report_skipping_blood());
     EXPECT_EQ(test::read_file(path("given/SAMPLE/SAMPLE_new.spr")), test::read_file(path("given/SAMPLE.spr")));
 

@@ -178,4 +178,13 @@ void write_file(const std::string& path, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+std::map<std::string, std::string> file_tree(const std::string& folder) {
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        files[fs::relative(entry.path(), folder).string()] =
+            entry.is_regular_file() ? read_file(entry.path().string()) : std::string("<folder>");
+    return files;
+}
+
 }  // namespace quarnel::test

@@ -3,6 +3,7 @@
 // collects what it prints.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -61,5 +62,8 @@ private:
 // Whole-file helpers for tests.
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& bytes);
+// Every file and folder under folder by its path within it: a file with its
+// bytes, a folder as "<folder>".
+std::map<std::string, std::string> file_tree(const std::string& folder);
 
 }  // namespace quarnel::test
