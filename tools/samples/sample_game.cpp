@@ -7,6 +7,7 @@
 #include "runtime/platform/files.h"
 #include "runtime/utility/byte_reader.h"
 #include "runtime/utility/paths.h"
+#include "samples/sample_archive.h"
 
 namespace quarnel {
 
@@ -93,9 +94,31 @@ std::array<std::array<std::uint8_t, 3>, 256> sample_palette() {
     return p;
 }
 
-void put_palette_block(Bytes& out) {
-    for (const auto& entry : sample_palette())
-        for (std::uint8_t component : entry) put_u8(out, component);
+// A palette as an archive's palette block stores it.
+std::array<std::uint8_t, 768> palette_block(const std::array<std::array<std::uint8_t, 3>, 256>& palette) {
+    std::array<std::uint8_t, 768> block{};
+    std::size_t at = 0;
+    for (const auto& entry : palette)
+        for (const std::uint8_t component : entry) block[at++] = component;
+    return block;
+}
+
+// A sprite set of these pictures (run-length coded or raw), each at the
+// x offset, by the one sprite-set writer of the samples.
+Bytes sprite_set_of(const std::vector<Canvas>& images, std::uint16_t x_offset, bool run_length) {
+    std::vector<SamplePicture> pictures;
+    for (const Canvas& c : images)
+        pictures.push_back(SamplePicture{static_cast<std::uint16_t>(c.width), static_cast<std::uint16_t>(c.height), x_offset,
+                                         0, c.pixels});
+    return write_sprite_set(palette_block(sample_palette()), pictures, run_length);
+}
+
+// A tile of a tile set: its 32-bit value and its 32 x 32 picture.
+SampleTile tile_of(std::uint32_t value, const Canvas& c) {
+    SampleTile tile;
+    tile.tile_value = value;
+    std::copy(c.pixels.begin(), c.pixels.end(), tile.indices.begin());
+    return tile;
 }
 
 // ---- Tiles ----------------------------------------------------------------
@@ -187,19 +210,11 @@ Canvas draw_tile(int tile, Noise& noise) {
 
 Bytes make_tile_set() {
     Noise noise(5100);
-    Bytes out;
-    put_u16le(out, 5100);  // the desert tile-set code
-    put_u16le(out, 0);
-    put_u16le(out, static_cast<std::uint16_t>(tile_kinds));
-    put_u16le(out, 0);
-    put_palette_block(out);
-    for (int tile = 0; tile < tile_kinds; ++tile) {
+    std::vector<SampleTile> tiles;
+    for (int tile = 0; tile < tile_kinds; ++tile)
         // The high half of the tile value is not a key; keep something there.
-        put_u32le(out, (static_cast<std::uint32_t>(tile) << 16) | tile_key(tile));
-        const Canvas c = draw_tile(tile, noise);
-        out.insert(out.end(), c.pixels.begin(), c.pixels.end());
-    }
-    return out;
+        tiles.push_back(tile_of((static_cast<std::uint32_t>(tile) << 16) | tile_key(tile), draw_tile(tile, noise)));
+    return write_tile_set(5100, palette_block(sample_palette()), tiles);  // the desert tile-set code
 }
 
 // ---- Map ------------------------------------------------------------------
@@ -345,30 +360,7 @@ Bytes make_unit_sprites() {
         for (int s = 0; s < fire_frames; ++s) images.push_back(draw_unit(d, Action::fire, s));
         for (int s = 0; s < die_frames; ++s) images.push_back(draw_unit(d, Action::die, s));
     }
-    Bytes data;
-    std::uint32_t data_size = 0;
-    for (const Canvas& c : images) {
-        Bytes tokens;
-        encode_run_length(c.pixels, static_cast<std::uint32_t>(c.width), static_cast<std::uint32_t>(c.height), false,
-                          tokens);
-        put_u32le(data, static_cast<std::uint32_t>(tokens.size()));
-        data.insert(data.end(), tokens.begin(), tokens.end());
-        data_size += static_cast<std::uint32_t>(tokens.size());
-    }
-    Bytes out;
-    put_u8(out, 0x81);  // run-length coded
-    put_u8(out, 0);
-    put_u16le(out, static_cast<std::uint16_t>(images.size()));
-    put_u32le(out, data_size);
-    put_palette_block(out);
-    for (const Canvas& c : images) {
-        put_u16le(out, static_cast<std::uint16_t>(c.width));
-        put_u16le(out, static_cast<std::uint16_t>(c.height));
-        put_u16le(out, unit_x_offset);
-        put_u16le(out, 0);
-    }
-    out.insert(out.end(), data.begin(), data.end());
-    return out;
+    return sprite_set_of(images, unit_x_offset, true);
 }
 
 void put_name(Bytes& out, std::string_view name, std::size_t size) {
@@ -477,27 +469,12 @@ Canvas draw_tank(int stored_direction, bool firing, int step) {
 }
 
 Bytes make_tank_sprites() {
-    Bytes out;
     std::vector<Canvas> images;
     for (int d = 0; d < stored_directions; ++d) {
         for (int s = 0; s < tank_move_frames; ++s) images.push_back(draw_tank(d, false, s));
         for (int s = 0; s < tank_fire_frames; ++s) images.push_back(draw_tank(d, true, s));
     }
-    std::uint32_t data_size = 0;
-    for (const Canvas& c : images) data_size += static_cast<std::uint32_t>(c.pixels.size() + 12);
-    put_u8(out, 1);  // raw pixels
-    put_u8(out, 0);
-    put_u16le(out, static_cast<std::uint16_t>(images.size()));
-    put_u32le(out, data_size);
-    put_palette_block(out);
-    for (const Canvas& c : images) {
-        put_u16le(out, static_cast<std::uint16_t>(c.width));
-        put_u16le(out, static_cast<std::uint16_t>(c.height));
-        put_u16le(out, tank_x_offset);
-        put_u16le(out, 0);
-    }
-    for (const Canvas& c : images) out.insert(out.end(), c.pixels.begin(), c.pixels.end());
-    return out;
+    return sprite_set_of(images, tank_x_offset, false);
 }
 
 Bytes make_tank_animations() {
@@ -562,13 +539,7 @@ std::uint16_t swamp_key(int tile) { return static_cast<std::uint16_t>(400 + 3 * 
 
 Bytes make_swamp_tile_set() {
     Noise noise(6000);
-    Bytes out;
-    put_u16le(out, 6000);  // the tile-set code of any name but desert and jungle
-    put_u16le(out, 0);
-    put_u16le(out, static_cast<std::uint16_t>(swamp_kinds));
-    put_u16le(out, 0);
-    for (const auto& entry : swamp_palette())
-        for (std::uint8_t component : entry) put_u8(out, component);
+    std::vector<SampleTile> tiles;
     for (int tile = 0; tile < swamp_kinds; ++tile) {
         Canvas c(32, 32);
         for (int y = 0; y < 32; ++y)
@@ -585,10 +556,9 @@ Bytes make_swamp_tile_set() {
             c.ellipse(12, 10, 5, 4, colour::grass + 14);
             c.line(16, 24, 16, 31, colour::road);
         }
-        put_u32le(out, swamp_key(tile));
-        out.insert(out.end(), c.pixels.begin(), c.pixels.end());
+        tiles.push_back(tile_of(swamp_key(tile), c));
     }
-    return out;
+    return write_tile_set(6000, palette_block(swamp_palette()), tiles);  // the code of any name but desert and jungle
 }
 
 Bytes make_swamp_map() {
