@@ -246,7 +246,7 @@ std::optional<std::vector<std::uint8_t>> png_encode_indexed(const Image& image, 
                        });
 }
 
-std::optional<std::vector<std::uint8_t>> png_encode_animated_indexed(std::uint32_t frame_count, const PngFrameSource& frame,
+std::optional<std::vector<std::uint8_t>> png_encode_animated_indexed(std::uint32_t frame_count, const FrameSource& frame,
                                                                      const std::array<std::uint32_t, 256>& colours,
                                                                      bool index_0_transparent,
                                                                      const PngAnimationTiming& timing) {

@@ -48,17 +48,13 @@ struct PngAnimationTiming {
     std::uint32_t plays = 0;
 };
 
-// The frames of an animation, asked for one at a time: frame(i) gives an
-// 8-bit picture of the animation's size, used until the next call.
-using PngFrameSource = std::function<const Image*(std::uint32_t)>;
-
 // An animated PNG of frame_count indexed frames (colour type 3, depth 8,
 // PLTE and tRNS as png_encode_indexed writes them). Every frame covers the
 // whole canvas and replaces the one before it (dispose none, blend source),
 // so a transparent pixel shows the page behind it. The first frame is the
 // default image (IDAT), so a viewer that cannot animate shows it. Nothing
 // when a frame is missing, not 8-bit or not of the first frame's size.
-std::optional<std::vector<std::uint8_t>> png_encode_animated_indexed(std::uint32_t frame_count, const PngFrameSource& frame,
+std::optional<std::vector<std::uint8_t>> png_encode_animated_indexed(std::uint32_t frame_count, const FrameSource& frame,
                                                                      const std::array<std::uint32_t, 256>& colours,
                                                                      bool index_0_transparent,
                                                                      const PngAnimationTiming& timing);

@@ -117,7 +117,7 @@ std::vector<std::uint8_t> gif_lzw_code(const std::vector<std::uint8_t>& indices)
     return packed;
 }
 
-std::optional<std::vector<std::uint8_t>> gif_encode_animation(std::uint32_t frame_count, const GifFrameSource& frame,
+std::optional<std::vector<std::uint8_t>> gif_encode_animation(std::uint32_t frame_count, const FrameSource& frame,
                                                               const std::array<std::uint32_t, 256>& colours,
                                                               bool index_0_transparent, const GifAnimationTiming& timing) {
     if (frame_count == 0 || !frame) return std::nullopt;

@@ -22,16 +22,12 @@ struct GifAnimationTiming {
     std::uint16_t loops = 0;              // 0 loops for ever
 };
 
-// The frames, asked for one at a time: frame(i) gives an 8-bit picture of
-// the animation's size, used until the next call.
-using GifFrameSource = std::function<const Image*(std::uint32_t)>;
-
 // colours: 0xAARRGGBB (alpha not written). With index_0_transparent, index 0
 // is the transparent colour and each frame is cleared before the next
 // (disposal "restore to background"), so a transparent pixel shows the page
 // behind it. Nothing when a frame is missing, not 8-bit, not of the first
 // frame's size or larger than gif_max_dimension.
-std::optional<std::vector<std::uint8_t>> gif_encode_animation(std::uint32_t frame_count, const GifFrameSource& frame,
+std::optional<std::vector<std::uint8_t>> gif_encode_animation(std::uint32_t frame_count, const FrameSource& frame,
                                                               const std::array<std::uint32_t, 256>& colours,
                                                               bool index_0_transparent, const GifAnimationTiming& timing);
 

@@ -19,6 +19,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -78,6 +79,11 @@ constexpr std::uint32_t pack_palette_entry(std::uint32_t red, std::uint32_t gree
 // 8-15, blue 16-23): the screen's palette when it opens, and the colours of
 // the indices an 8-bit BMP file's own palette lacks.
 const std::array<std::uint32_t, 256>& default_palette();
+
+// The frames of an animation, asked for one at a time: frame(i) gives an
+// 8-bit picture of the animation's size, used until the next call (the PNG
+// and GIF writers take their frames so).
+using FrameSource = std::function<const Image*(std::uint32_t)>;
 
 // Frees an image buffer, whichever operation made it.
 void destroy_image(ImagePtr& image);
