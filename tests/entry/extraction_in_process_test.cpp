@@ -35,14 +35,6 @@ struct Archives {
     }
 };
 
-// Every file below the folder, by its path within it, with its bytes.
-std::map<std::string, std::string> files_below(const std::string& folder) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(folder))
-        if (entry.is_regular_file()) files[fs::relative(entry.path(), folder).string()] = test::read_file(entry.path().string());
-    return files;
-}
-
 TEST(ExtractionInProcess, TheInteractiveStartAndCommandModeGiveTheSameLinesAndFiles) {
     Archives archives;
 
@@ -102,10 +94,10 @@ TEST(ExtractionInProcess, TheInteractiveStartAndCommandModeGiveTheSameLinesAndFi
     EXPECT_EQ(commanded_lines.back(), "extracted " + commanded + "/TILES.bts: 42 files in " + commanded + "/TILES/");
 
     // The same files, byte for byte.
-    const auto asked_files = files_below(asked + "/SAMPLE");
+    const auto asked_files = test::file_tree(asked + "/SAMPLE", false);
     EXPECT_EQ(asked_files.size(), 7u);  // four pictures, build.txt, palette.bmp, pal_used.bmp
-    EXPECT_EQ(asked_files, files_below(commanded + "/SAMPLE"));
-    EXPECT_EQ(files_below(commanded + "/TILES").size(), 42u + 4);  // pictures, listing, build.txt, palettes
+    EXPECT_EQ(asked_files, test::file_tree(commanded + "/SAMPLE", false));
+    EXPECT_EQ(test::file_tree(commanded + "/TILES", false).size(), 42u + 4);  // pictures, listing, build.txt, palettes
 }
 
 }  // namespace

@@ -178,12 +178,14 @@ void write_file(const std::string& path, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-std::map<std::string, std::string> file_tree(const std::string& folder) {
+std::map<std::string, std::string> file_tree(const std::string& folder, bool with_folders) {
     namespace fs = std::filesystem;
     std::map<std::string, std::string> files;
     for (const auto& entry : fs::recursive_directory_iterator(folder))
-        files[fs::relative(entry.path(), folder).string()] =
-            entry.is_regular_file() ? read_file(entry.path().string()) : std::string("<folder>");
+        if (entry.is_regular_file())
+            files[fs::relative(entry.path(), folder).string()] = read_file(entry.path().string());
+        else if (with_folders)
+            files[fs::relative(entry.path(), folder).string()] = "<folder>";
     return files;
 }
 

@@ -63,7 +63,7 @@ private:
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& bytes);
 // Every file and folder under folder by its path within it: a file with its
-// bytes, a folder as "<folder>".
-std::map<std::string, std::string> file_tree(const std::string& folder);
+// bytes, a folder as "<folder>" (left out without with_folders).
+std::map<std::string, std::string> file_tree(const std::string& folder, bool with_folders = true);
 
 }  // namespace quarnel::test

@@ -40,7 +40,6 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 using test::run_linux;
 using test::run_windows;
-using test::tree;
 using test::wine_loader;
 using test::wine_path;
 using test::windows_program;
@@ -131,7 +130,8 @@ TEST(WindowsBuild, ExtractionWritesTheSameFilesAsTheLinuxBuild) {
                   test::as_windows_transcript(on_linux.output, {{linux_dir, windows_dir}}))
             << job.file;
     }
-    const auto linux_files = tree(linux_dir), windows_files = tree(windows_dir);
+    const auto linux_files = test::file_tree(linux_dir, false);
+    const auto windows_files = test::file_tree(windows_dir, false);
     EXPECT_GT(linux_files.size(), 30u);
     EXPECT_EQ(linux_files.size(), windows_files.size());
     for (const auto& [name, bytes] : linux_files) {
@@ -196,7 +196,8 @@ TEST(WindowsBuild, ReportAndBytediffMatchTheLinuxBuild) {
     const auto report_linux = run_linux("quarnel", {"REAP.fin"}, "BLOOD\n", dir.file("linux"));
     const auto report_windows = run_windows("quarnel", {"REAP.fin"}, "BLOOD\n", dir.file("windows"));
     EXPECT_EQ(report_windows.exit_status, 0) << report_windows.output << report_windows.errors;
-    const auto linux_files = tree(dir.file("linux")), windows_files = tree(dir.file("windows"));
+    const auto linux_files = test::file_tree(dir.file("linux"), false);
+    const auto windows_files = test::file_tree(dir.file("windows"), false);
     EXPECT_TRUE(linux_files == windows_files) << "the report folders differ";
     EXPECT_EQ(test::read_file(dir.file("windows") + "/REAP/REAP.txt"), test::sample_with_blocks_report_skipping_blood());
 

@@ -100,13 +100,5 @@ inline std::string as_windows_transcript(std::string text,
     return text;
 }
 
-// Every file under the folder by its relative path, with its bytes.
-inline std::map<std::string, std::string> tree(const std::string& dir) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir))
-        if (entry.is_regular_file())
-            files[std::filesystem::relative(entry.path(), dir).string()] = read_file(entry.path().string());
-    return files;
-}
 
 }  // namespace quarnel::test
